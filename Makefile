@@ -1,0 +1,25 @@
+# Ferrotune: `make run` shows the program, `make test` proves it.
+SHELL := /bin/bash
+BUILD := build
+
+.PHONY: all deps build build-x64 build-x86 test run clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps build-x86 build-x64
+
+build-x64 build-x86: build-%:
+	@test -f $(BUILD)/$*/build.ninja || cmake --preset $* >/dev/null
+	cmake --build $(BUILD)/$*
+
+test: build
+	cd $(BUILD)/x64 && ctest --output-on-failure --timeout 600
+
+run: build
+	tools/run-demo.sh $(BUILD)/x64
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,210 @@
+// lumaret.h - the core library's one public header.
+//
+// Entry points, classes, constants and process-wide values of the library.
+// All text is 8-bit; the "A" forms of the Windows calls are used throughout.
+#ifndef LUMARET_H
+#define LUMARET_H
+
+#include <stdarg.h>
+#include <windows.h>
+
+// ---------------------------------------------------------------------------
+// Result codes of the library's entry points (catalogue facilities 2 and 3)
+// ---------------------------------------------------------------------------
+const unsigned long CXRES_OK = 0x00000000;             // success
+const unsigned long CXRES_UNHANDLED = 0x80000000;      // initialisation counter at its maximum
+const unsigned long CXRES_CREATEFAILED = 0x80000001;   // static initialisation has not run
+const unsigned long CXRES_OUTOFRANGE = 0x80000003;     // the trace sink could not be made
+const unsigned long CXRES_OUTOFMEMORY = 0x80001000;    // a memory allocation has failed
+const unsigned long CXRES_NOTINITIALIZED = 0x00000001; // LumaretUninitialize on a library that is down
+
+// ---------------------------------------------------------------------------
+// Library lifetime (unit xlib)
+// ---------------------------------------------------------------------------
+const unsigned long CX_LIBRARY_MAGIC = 0x76543210;
+
+class CxTrace;
+
+extern unsigned long g_initCount;    // outstanding initialisations; 0 = library down
+extern unsigned long g_libraryMagic; // CX_LIBRARY_MAGIC once static initialisation has run
+extern CxTrace* g_trace;             // the trace sink; null while the library is down
+
+// Brings the library up (reference-counted). Returns CXRES_OK, or CXRES_UNHANDLED,
+// CXRES_CREATEFAILED or CXRES_OUTOFRANGE; a failed call leaves the counter unchanged.
+unsigned long LumaretInitialize();
+// Takes one initialisation back. Returns CXRES_OK, or CXRES_NOTINITIALIZED when down.
+unsigned long LumaretUninitialize();
+
+// ---------------------------------------------------------------------------
+// Trace sink (unit trace)
+// ---------------------------------------------------------------------------
+const unsigned long CXTRACE_ENTERING = 0x00000001;    // "Entering "
+const unsigned long CXTRACE_EXITING = 0x00000002;     // "Exiting  "
+const unsigned long CXTRACE_MESSAGE = 0x00010000;     // no prefix of its own
+const unsigned long CXTRACE_FUNCTION = 0x00020000;    // "Function    "
+const unsigned long CXTRACE_CONSTRUCTOR = 0x00040000; // "Constructor "
+const unsigned long CXTRACE_DESTRUCTOR = 0x00080000;  // "Destructor  "
+
+extern unsigned long g_traceMask; // trace filter; all bits set
+
+class CxTrace {
+public:
+    virtual ~CxTrace();
+    // Writes one line to the debugger output: "Trace: ", the prefixes that flags
+    // select, then the formatted message. Uses no state of a sink object.
+    static void Write(unsigned long flags, const char* format, va_list args);
+};
+
+// printf-style trace line with CXTRACE_MESSAGE; works with or without a sink.
+void LumaretTrace(const char* format, ...);
+
+// ---------------------------------------------------------------------------
+// Reference-counted string (unit xstring)
+// ---------------------------------------------------------------------------
+// One heap block per value: three 32-bit header words, then the characters and
+// a terminating zero. The block's allocated size is length + 13.
+struct CxStringData {
+    unsigned long m_allocSize; // length + 13
+    unsigned long m_refCount;  // strings that point to the block
+    unsigned long m_length;    // characters, the terminator not counted
+    char* Chars() { return reinterpret_cast<char*>(this + 1); }
+};
+
+// The shared block of every string made from a null text; never freed.
+extern CxStringData g_emptyStringData;
+
+class CxString {
+public:
+    explicit CxString(const char* text);
+    CxString(const CxString&) = delete;
+    CxString& operator=(const CxString&) = delete;
+    virtual ~CxString();
+
+    CxString& Assign(const char* text);
+    // Null for the shared empty block, else the block's characters.
+    const char* Text() const;
+    // A new block for length characters; raises CxException without memory.
+    static CxStringData* AllocData(unsigned long length);
+
+    CxStringData* Data() const { return m_data; }
+
+private:
+    void Release();
+    CxStringData* m_data;
+};
+
+// ---------------------------------------------------------------------------
+// Error catalogue (unit errortext)
+// ---------------------------------------------------------------------------
+// The message text for a flag word's facility and a code, as a new heap string
+// owned by the caller; null when that object cannot be allocated.
+CxString* LumaretErrorText(unsigned long flags, unsigned long code);
+
+// ---------------------------------------------------------------------------
+// Exception (unit exception)
+// ---------------------------------------------------------------------------
+const unsigned long CXERR_FACILITY_MASK = 0x0000FFFF;
+const unsigned long CXERR_MESSAGEBOX = 0x00020000;
+const unsigned long CXERR_CONSOLE = 0x00080000;
+const unsigned long CXERR_SHORTFILE = 0x00100000;
+
+class CxUniqueObject {
+public:
+    virtual ~CxUniqueObject();
+};
+
+class CxObject : public virtual CxUniqueObject {
+public:
+    virtual ~CxObject();
+};
+
+// The library's one error type. Its construction is the report: a trace line,
+// the catalogue text, and a message box and console line as the flags ask.
+class CxException : public CxObject {
+public:
+    CxException(unsigned long flags, unsigned long code, const char* file, unsigned long line);
+    CxException(const CxException& other); // copies the four words; no report
+    virtual ~CxException();
+
+    unsigned long m_flags;
+    unsigned long m_code;
+    unsigned long m_reserved; // always 0
+    unsigned long m_line;
+};
+
+// ---------------------------------------------------------------------------
+// System profile and CPU identification (units xlib and cpuinfo)
+// ---------------------------------------------------------------------------
+const unsigned long CXCPU_MMX = 0x01;
+const unsigned long CXCPU_3DNOW = 0x02;
+const unsigned long CXCPU_SSE = 0x04;
+const unsigned long CXCPU_MMXEXT = 0x08;
+const unsigned long CXCPU_PSN = 0x10;
+const unsigned long CXCPU_3DNOWEXT = 0x20;
+
+class CxCpuInfo {
+public:
+    CxCpuInfo(); // identifies the processor into m_features
+    virtual ~CxCpuInfo();
+
+    unsigned long m_features;
+};
+
+class CxSystemInfo {
+public:
+    // Fills the version record, the processor count and the feature mask;
+    // raises CxException when the version query fails.
+    void Collect();
+
+    OSVERSIONINFOA m_osVersion;
+    long m_processorCount;
+    unsigned long m_cpuFeatures;
+};
+
+extern CxSystemInfo g_systemInfo;
+
+// ---------------------------------------------------------------------------
+// Display pixel format (unit xlib)
+// ---------------------------------------------------------------------------
+const unsigned long CXPIXFMT_UNKNOWN = 0x0000;
+const unsigned long CXPIXFMT_1BPP = 0x8000;
+const unsigned long CXPIXFMT_4BPP = 0x8001;
+const unsigned long CXPIXFMT_8BPP = 0x8002;
+const unsigned long CXPIXFMT_RGB555 = 0x8003;
+const unsigned long CXPIXFMT_RGB565 = 0x8004;
+const unsigned long CXPIXFMT_RGB24 = 0x8005;
+const unsigned long CXPIXFMT_RGB32 = 0x8006;
+
+extern unsigned long g_pixelFormat;
+extern unsigned long g_redBits;
+extern unsigned long g_greenBits;
+extern unsigned long g_blueBits;
+
+// Measures the desktop's pixel format; failures leave 0 in the outputs.
+void CxGetDisplayFormat(unsigned long* format, unsigned long* redBits, unsigned long* greenBits,
+                        unsigned long* blueBits);
+
+// ---------------------------------------------------------------------------
+// Registry key (unit registry)
+// ---------------------------------------------------------------------------
+class CxRegistryKey {
+public:
+    CxRegistryKey();
+    virtual ~CxRegistryKey();
+
+    // Creates or opens a key; returns REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY.
+    unsigned long Create(HKEY root, const char* path, char* className, unsigned long options,
+                         REGSAM access, LPSECURITY_ATTRIBUTES security);
+    // Closes the key, flushing first when selector is exactly 1. Returns 0.
+    long Close(long selector);
+    void Flush();
+    long SetValue(const char* name, unsigned long type, const BYTE* data, unsigned long size);
+    long SetString(const char* name, const char* text);
+
+    HKEY Handle() const { return m_hKey; }
+
+private:
+    HKEY m_hKey;
+};
+
+#endif // LUMARET_H

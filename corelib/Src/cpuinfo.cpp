@@ -1,0 +1,1 @@
+// cpuinfo - placeholder until the unit is written.

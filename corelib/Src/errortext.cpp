@@ -1,0 +1,1 @@
+// errortext - placeholder until the unit is written.

@@ -1,0 +1,1 @@
+// exception - placeholder until the unit is written.

@@ -1,0 +1,1 @@
+// pathsplit - placeholder until the unit is written.

@@ -1,0 +1,1 @@
+// registry - placeholder until the unit is written.

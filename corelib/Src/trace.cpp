@@ -1,0 +1,71 @@
+// trace - the trace sink: one line per call on the debugger output.
+#include "lumaret.h"
+
+#include <stdio.h>
+#include <string.h>
+
+unsigned long g_traceMask = 0xFFFFFFFFul;
+
+namespace {
+
+const size_t kBufferSize = 2048;
+const size_t kMessageOffset = 1024; // the message is formatted into the second half
+
+// The direction prefix is 9 characters wide and the kind prefix 12, so that
+// trace columns line up.
+const char* DirectionPrefix(unsigned long flags)
+{
+    if (flags & CXTRACE_ENTERING)
+        return "Entering ";
+    if (flags & CXTRACE_EXITING)
+        return "Exiting  ";
+    return "";
+}
+
+const char* KindPrefix(unsigned long flags)
+{
+    if (flags & CXTRACE_FUNCTION)
+        return "Function    ";
+    if (flags & CXTRACE_CONSTRUCTOR)
+        return "Constructor ";
+    if (flags & CXTRACE_DESTRUCTOR)
+        return "Destructor  ";
+    return "";
+}
+
+} // namespace
+
+CxTrace::~CxTrace() {}
+
+// Formats one trace line on the stack and hands it to the debugger output in
+// one call. A message longer than 1023 characters is cut there.
+void CxTrace::Write(unsigned long flags, const char* format, va_list args)
+{
+    if ((flags & g_traceMask) == 0)
+        return;
+
+    char buffer[kBufferSize];
+    char* message = buffer + kMessageOffset;
+
+    strcpy(buffer, "Trace: ");
+    strcat(buffer, DirectionPrefix(flags));
+    strcat(buffer, KindPrefix(flags));
+
+    // Some runtimes leave a cut message unterminated or return -1 for it.
+    if (vsnprintf(message, kBufferSize - kMessageOffset, format, args) < 0)
+        message[0] = '\0';
+    buffer[kBufferSize - 1] = '\0';
+
+    // The prefix is at most 28 characters, so the move stays inside the buffer.
+    memmove(buffer + strlen(buffer), message, strlen(message) + 1);
+    OutputDebugStringA(buffer);
+}
+
+// printf-style trace with CXTRACE_MESSAGE; needs no sink object.
+void LumaretTrace(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    CxTrace::Write(CXTRACE_MESSAGE, format, args);
+    va_end(args);
+}

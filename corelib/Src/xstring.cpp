@@ -1,0 +1,1 @@
+// xstring - placeholder until the unit is written.
