@@ -23,3 +23,10 @@ run: build
 
 clean:
 	rm -rf $(BUILD)
+
+.PHONY: dist bench
+dist: build
+	tools/make-dist.sh $(BUILD)/x86 $(BUILD)/x64 dist
+
+bench: build
+	tools/bench.sh $(BUILD)/x64 $(BUILD)/x86

@@ -8,7 +8,7 @@ packages=(
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     googletest
     wine64 xvfb xauth x11-apps imagemagick
-    zip
+    zip python3
 )
 missing=()
 for package in "${packages[@]}"; do
