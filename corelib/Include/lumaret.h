@@ -67,8 +67,12 @@ struct CxStringData {
     unsigned long m_allocSize; // length + 13
     unsigned long m_refCount;  // strings that point to the block
     unsigned long m_length;    // characters, the terminator not counted
-    char* Chars() { return reinterpret_cast<char*>(this + 1); }
+    char m_text[1];            // the first of length + 1 characters; the block is sized for all of them
+    char* Chars() { return m_text; }
 };
+
+// The block's size without its characters and their terminator.
+const unsigned long CXSTRING_HEADER_SIZE = 12;
 
 // The shared block of every string made from a null text; never freed.
 extern CxStringData g_emptyStringData;
@@ -76,14 +80,18 @@ extern CxStringData g_emptyStringData;
 class CxString {
 public:
     explicit CxString(const char* text);
+    // Copying is not offered: no part of the library shares a block between strings.
     CxString(const CxString&) = delete;
     CxString& operator=(const CxString&) = delete;
     virtual ~CxString();
 
+    // Replaces the value by a copy of text (null: the shared empty block); on
+    // failure the string keeps its value. Returns the string itself.
     CxString& Assign(const char* text);
     // Null for the shared empty block, else the block's characters.
     const char* Text() const;
-    // A new block for length characters; raises CxException without memory.
+    // A new block for length characters, holding the empty text with count 1;
+    // raises CxException without memory.
     static CxStringData* AllocData(unsigned long length);
 
     CxStringData* Data() const { return m_data; }
