@@ -1,0 +1,226 @@
+// standin.cpp - a stand-in "QV4Z" video compressor for tests: a real installable
+// compressor driver that answers the two capability questions as the test that
+// starts the host process asks, shows small dialogs of its own for the two
+// actions, and appends one line per message it receives to a log file.
+//
+// Configured through the host process's environment:
+//   STANDIN_QV4Z_CONFIGURE  answer to the ICM_CONFIGURE question (default 0, ICERR_OK)
+//   STANDIN_QV4Z_ABOUT      answer to the ICM_ABOUT question (default 0, ICERR_OK)
+//   STANDIN_QV4Z_MISSING    "1": refuse every DRV_OPEN, so ICOpen finds no compressor
+//   STANDIN_QV4Z_LOG        file to append the log to (no log without it)
+//
+// Log lines (fields separated by spaces, values in hexadecimal):
+//   pid=<decimal> msg=0x<message> id=0x<driver id> p1=0x<param 1> p2=0x<param 2>
+//   [type=<fcc> handler=<fcc> mode=0x<flags>]   on a DRV_OPEN that carries an ICOPEN record
+//   pid=<decimal> dialog=configure|about hwnd=0x<dialog> owner=0x<its owner window>
+//   pid=<decimal> menuitem=<position> of=0x<owner> id=0x<item id> type=0x<item type> text=<rest of line>
+//     one line per item of the owner's system menu, read when the dialog opens
+//     (another process cannot read a window's menu under Wine)
+#include "standin_resource.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+#include <vfw.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+namespace {
+
+HINSTANCE s_module = nullptr;
+
+// Each DRV_OPEN that succeeds gets a driver id of its own, so that the log
+// shows which opened instance each later message goes to.
+LRESULT s_lastInstanceId = 0x100;
+
+// The value of an environment variable of the host process, or "" when unset.
+void ReadVariable(const char* name, char* value, DWORD size)
+{
+    DWORD length = GetEnvironmentVariableA(name, value, size);
+    if (length == 0 || length >= size)
+        value[0] = '\0';
+}
+
+// The configured answer to one question; ICERR_OK when the variable is unset.
+LRESULT ConfiguredAnswer(const char* name)
+{
+    char value[64];
+    ReadVariable(name, value, sizeof(value));
+    if (value[0] == '\0')
+        return ICERR_OK;
+    return static_cast<LRESULT>(strtol(value, nullptr, 0));
+}
+
+bool Missing()
+{
+    char value[8];
+    ReadVariable("STANDIN_QV4Z_MISSING", value, sizeof(value));
+    return value[0] == '1' && value[1] == '\0';
+}
+
+// Appends one line to the log. The file is opened for appending on every line,
+// so that several processes can share one log and a reader sees each line
+// complete as soon as the call that it describes has begun.
+void AppendLog(const char* line)
+{
+    char path[MAX_PATH];
+    ReadVariable("STANDIN_QV4Z_LOG", path, sizeof(path));
+    if (path[0] == '\0')
+        return;
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(strlen(line)), &written, nullptr);
+    CloseHandle(file);
+}
+
+unsigned long long Hex(LPARAM value)
+{
+    return static_cast<unsigned long long>(static_cast<ULONG_PTR>(value));
+}
+
+// A FourCC as its four characters, first character from the lowest byte.
+void FourCCText(DWORD code, char text[5])
+{
+    for (int i = 0; i < 4; ++i) {
+        char c = static_cast<char>((code >> (8 * i)) & 0xFF);
+        text[i] = (c > ' ' && c < 0x7F) ? c : '?';
+    }
+    text[4] = '\0';
+}
+
+void LogMessage(DWORD_PTR driverId, UINT message, LPARAM param1, LPARAM param2)
+{
+    char line[256];
+    int length = snprintf(line, sizeof(line), "pid=%lu msg=0x%X id=0x%llX p1=0x%llX p2=0x%llX",
+                          GetCurrentProcessId(), message, static_cast<unsigned long long>(driverId), Hex(param1),
+                          Hex(param2));
+    if (message == DRV_OPEN && param2 != 0) {
+        const ICOPEN* open = reinterpret_cast<const ICOPEN*>(param2);
+        char type[5];
+        char handler[5];
+        FourCCText(open->fccType, type);
+        FourCCText(open->fccHandler, handler);
+        length += snprintf(line + length, sizeof(line) - length, " type=%s handler=%s mode=0x%lX", type, handler,
+                           open->dwFlags);
+    }
+    snprintf(line + length, sizeof(line) - length, "\n");
+    AppendLog(line);
+}
+
+// Logs the items of a window's system menu, one line each.
+void LogSystemMenu(HWND window)
+{
+    HMENU menu = window ? GetSystemMenu(window, FALSE) : nullptr;
+    if (menu == nullptr)
+        return;
+    int count = GetMenuItemCount(menu);
+    for (int position = 0; position < count; ++position) {
+        char text[128] = {};
+        MENUITEMINFOA item = {};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+        item.dwTypeData = text;
+        item.cch = sizeof(text);
+        if (!GetMenuItemInfoA(menu, position, TRUE, &item))
+            continue;
+        char line[256];
+        snprintf(line, sizeof(line), "pid=%lu menuitem=%d of=0x%llX id=0x%X type=0x%X text=%s\n", GetCurrentProcessId(),
+                 position, Hex(reinterpret_cast<LPARAM>(window)), item.wID, item.fType, text);
+        AppendLog(line);
+    }
+}
+
+// Both dialogs: log who owns them once they exist, end on OK or Cancel.
+INT_PTR CALLBACK StandinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        char line[160];
+        snprintf(line, sizeof(line), "pid=%lu dialog=%s hwnd=0x%llX owner=0x%llX\n", GetCurrentProcessId(),
+                 reinterpret_cast<const char*>(lParam), Hex(reinterpret_cast<LPARAM>(dialog)),
+                 Hex(reinterpret_cast<LPARAM>(GetWindow(dialog, GW_OWNER))));
+        AppendLog(line);
+        LogSystemMenu(GetWindow(dialog, GW_OWNER));
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        }
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+// Shows one of the two dialogs modally, owned by the window the caller gave.
+void ShowDialog(int templateId, const char* kind, LPARAM owner)
+{
+    DialogBoxParamA(s_module, MAKEINTRESOURCEA(templateId), reinterpret_cast<HWND>(owner), StandinDialogProc,
+                    reinterpret_cast<LPARAM>(kind));
+}
+
+// The question forms of ICM_CONFIGURE and ICM_ABOUT carry -1 as their first
+// parameter; only the low 32 bits are compared, so that a 64-bit caller that
+// passes 0xFFFFFFFF is understood as well.
+bool IsQuestion(LPARAM param1)
+{
+    return static_cast<DWORD>(param1) == 0xFFFFFFFFu;
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        s_module = module;
+    return TRUE;
+}
+
+// The driver entry point that the compressor manager calls for every message.
+extern "C" __declspec(dllexport) LRESULT CALLBACK DriverProc(DWORD_PTR driverId, HDRVR driver, UINT message,
+                                                             LPARAM param1, LPARAM param2)
+{
+    LogMessage(driverId, message, param1, param2);
+    switch (message) {
+    case DRV_LOAD:
+    case DRV_FREE:
+    case DRV_ENABLE:
+    case DRV_DISABLE:
+    case DRV_CLOSE:
+        return 1;
+    case DRV_OPEN:
+        // The manager opens a driver twice: first with no ICOPEN record, then
+        // with one. Both must succeed for ICOpen to give a handle.
+        if (Missing())
+            return 0;
+        if (param2 != 0)
+            reinterpret_cast<ICOPEN*>(param2)->dwError = ICERR_OK;
+        return ++s_lastInstanceId;
+    case DRV_QUERYCONFIGURE:
+        return 1;
+    case DRV_CONFIGURE:
+        ShowDialog(IDD_STANDIN_CONFIGURE, "configure", param1);
+        return DRVCNF_OK;
+    case ICM_CONFIGURE:
+        if (IsQuestion(param1))
+            return ConfiguredAnswer("STANDIN_QV4Z_CONFIGURE");
+        ShowDialog(IDD_STANDIN_CONFIGURE, "configure", param1);
+        return ICERR_OK;
+    case ICM_ABOUT:
+        if (IsQuestion(param1))
+            return ConfiguredAnswer("STANDIN_QV4Z_ABOUT");
+        ShowDialog(IDD_STANDIN_ABOUT, "about", param1);
+        return ICERR_OK;
+    default:
+        if (message < DRV_USER)
+            return DefDriverProc(driverId, driver, message, param1, param2);
+        return ICERR_UNSUPPORTED;
+    }
+}
