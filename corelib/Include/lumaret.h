@@ -195,21 +195,32 @@ void CxGetDisplayFormat(unsigned long* format, unsigned long* redBits, unsigned 
 // ---------------------------------------------------------------------------
 // Registry key (unit registry)
 // ---------------------------------------------------------------------------
+// The owner of one open registry key. Every call the system refuses is raised
+// as CxException (flag word 0x190004, the system's code, the operation's line);
+// the object is then left as it was at the failing call.
 class CxRegistryKey {
 public:
-    CxRegistryKey();
+    CxRegistryKey(); // holds no key
+    // One owner per handle: a copy would close the key twice.
+    CxRegistryKey(const CxRegistryKey&) = delete;
+    CxRegistryKey& operator=(const CxRegistryKey&) = delete;
+    // Closes an open key without flushing; a refused close is reported, not thrown.
     virtual ~CxRegistryKey();
 
-    // Creates or opens a key; returns REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY.
-    unsigned long Create(HKEY root, const char* path, char* className, unsigned long options,
-                         REGSAM access, LPSECURITY_ATTRIBUTES security);
+    // Closes a held key (no flush), then creates or opens one with the arguments
+    // unchanged; returns REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY.
+    unsigned long Create(HKEY root, const char* path, char* className, unsigned long options, REGSAM access,
+                         LPSECURITY_ATTRIBUTES security);
     // Closes the key, flushing first when selector is exactly 1. Returns 0.
     long Close(long selector);
+    // Writes the key to storage.
     void Flush();
+    // Sets one value with the arguments unchanged. Returns 0.
     long SetValue(const char* name, unsigned long type, const BYTE* data, unsigned long size);
+    // Sets a REG_SZ value whose size counts the terminating zero. Returns 0.
     long SetString(const char* name, const char* text);
 
-    HKEY Handle() const { return m_hKey; }
+    HKEY Handle() const { return m_hKey; } // null when no key is open
 
 private:
     HKEY m_hKey;
