@@ -364,9 +364,9 @@ class SystemMessage {
 public:
     explicit SystemMessage(unsigned long code) : m_buffer(nullptr)
     {
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&m_buffer),
-                                      0, nullptr);
+        DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&m_buffer), 0, nullptr);
         if (length == 0) {
             GetLastError(); // the reason is not reported
             if (m_buffer != nullptr)

@@ -97,9 +97,9 @@ void ReportOnStack(unsigned long flags, unsigned long code, const char* file, un
     char systemText[CXPATH_BUFFER_SIZE];
     const char* text = CxFixedErrorText(flags, code);
     if (CxIsSystemErrorFacility(flags)) {
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), systemText,
-                                      sizeof(systemText), nullptr);
+        DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                           systemText, sizeof(systemText), nullptr);
         text = length != 0 ? systemText : nullptr;
     }
 
