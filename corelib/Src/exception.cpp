@@ -19,6 +19,7 @@ const char kTraceFormat[] = "Exception thrown in file %s(%lu)\n";
 const char kShortFileFormat[] = "%s (%lu): %s\n";
 const char kErrorFormat[] = "ERROR: %s\n";
 const char kCaption[] = "Exception Error";
+const DWORD kSystemTextSize = 1024;
 // No owner is given, so task-modal disables every top-level window of the thread.
 const UINT kMessageBoxStyle = MB_TASKMODAL | MB_ICONERROR;
 
@@ -94,12 +95,11 @@ void ReportOnStack(unsigned long flags, unsigned long code, const char* file, un
 {
     LumaretTrace(kTraceFormat, Printable(file), line);
 
-    char systemText[CXPATH_BUFFER_SIZE];
+    char systemText[kSystemTextSize];
     const char* text = CxFixedErrorText(flags, code);
     if (CxIsSystemErrorFacility(flags)) {
-        DWORD length =
-            FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                           systemText, sizeof(systemText), nullptr);
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), systemText, kSystemTextSize, nullptr);
         text = length != 0 ? systemText : nullptr;
     }
 

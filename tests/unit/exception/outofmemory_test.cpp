@@ -19,6 +19,7 @@ namespace {
 // does every one from s_failFrom on when it is not 0.
 bool s_armed = false;
 unsigned long s_count = 0;
+long s_liveBlocks = 0;
 std::vector<unsigned long>* s_failing = nullptr;
 unsigned long s_failFrom = 0;
 
@@ -47,6 +48,7 @@ void* operator new(size_t size)
     void* block = HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
     if (!block)
         throw std::bad_alloc();
+    ++s_liveBlocks;
     return block;
 }
 
@@ -54,25 +56,34 @@ void* operator new(size_t size, const std::nothrow_t&) noexcept
 {
     if (NextAllocationFails())
         return nullptr;
-    return HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+    void* block = HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+    if (block)
+        ++s_liveBlocks;
+    return block;
 }
 
 void operator delete(void* block) noexcept
 {
-    if (block != nullptr)
+    if (block != nullptr) {
+        --s_liveBlocks;
         HeapFree(GetProcessHeap(), 0, block);
+    }
 }
 
 void operator delete(void* block, size_t) noexcept
 {
-    if (block != nullptr)
+    if (block != nullptr) {
+        --s_liveBlocks;
         HeapFree(GetProcessHeap(), 0, block);
+    }
 }
 
 void operator delete(void* block, const std::nothrow_t&) noexcept
 {
-    if (block != nullptr)
+    if (block != nullptr) {
+        --s_liveBlocks;
         HeapFree(GetProcessHeap(), 0, block);
+    }
 }
 
 namespace {
@@ -225,6 +236,45 @@ TEST(OutOfMemoryHarness, AReportAllocatesThreeTimesAndFourWithAShortName)
     }
     s_armed = false;
     EXPECT_EQ(4ul, s_count);
+}
+
+// The catalogue alone: without memory for its string object it gives null;
+// when the object's block cannot be made it frees the object and lets the
+// string's exception pass. A system text's buffer is not the C++ heap's.
+TEST(CatalogueOutOfMemory, GivesNullWithoutAnObjectAndFreesTheObjectWhenItsBlockFails)
+{
+    struct Lookup {
+        unsigned long flags;
+        unsigned long code;
+    };
+    const Lookup lookups[] = {{3, 0x80001000}, {4, 2}, {4, 0x20000000}, {0, 0}};
+    std::vector<unsigned long> first = {1};
+    std::vector<unsigned long> second = {2};
+    for (const Lookup& lookup : lookups) {
+        long live = s_liveBlocks;
+        s_failing = &first;
+        s_failFrom = 0;
+        s_count = 0;
+        s_armed = true;
+        CxString* text = LumaretErrorText(lookup.flags, lookup.code);
+        s_armed = false;
+        EXPECT_EQ(nullptr, text) << lookup.flags;
+        EXPECT_EQ(live, s_liveBlocks);
+
+        s_failing = &second;
+        s_count = 0;
+        s_armed = true;
+        unsigned long raised = 0;
+        try {
+            delete LumaretErrorText(lookup.flags, lookup.code);
+        } catch (const CxException& e) {
+            raised = e.m_flags;
+        }
+        s_armed = false;
+        // The empty text of an unknown system code needs no block at all.
+        EXPECT_EQ(lookup.flags == 4 && lookup.code == 0x20000000 ? 0ul : 0x1D0003ul, raised) << lookup.flags;
+        EXPECT_EQ(live, s_liveBlocks) << lookup.flags;
+    }
 }
 
 } // namespace
