@@ -210,32 +210,6 @@ TEST(NestedReport, IsCompleteAndItsExceptionReplacesTheOuterOne)
     EXPECT_EQ("registry.cpp (267): File not found.\r\n\n", child.standardOutput);
 }
 
-// The same with a system code that has no text: "(null)" on the console.
-int WINAPI RaiseUnknownFromMessageBox(HWND, LPCSTR, LPCSTR, UINT)
-{
-    throw CxException(0x180007, 0x20000000, "D:\\unknown.cpp", 9);
-}
-
-CHILD_SCENARIO(RaiseUnknownInsideAReport)
-{
-    g_reportMessageBox = RaiseUnknownFromMessageBox;
-    try {
-        throw CxException(0x20005, 0x101, "outer.cpp", 6);
-    } catch (const CxException& e) {
-        return e.m_flags == 0x180007 && e.m_code == 0x20000000 ? 0 : 1;
-    }
-    return 2;
-}
-
-TEST(NestedReport, PrintsNullForASystemCodeWithoutText)
-{
-    DebugCapture child = RunChildScenario("RaiseUnknownInsideAReport");
-    ASSERT_TRUE(child.finished);
-    EXPECT_EQ(0ul, child.exitCode);
-    EXPECT_EQ(2u, child.debugLines.size()) << JoinLines(child.debugLines);
-    EXPECT_EQ("unknown.cpp (9): (null)\n", child.standardOutput);
-}
-
 // Catches a raised exception as Class only and reads its line back.
 template <typename Class> unsigned long CatchAs(unsigned long line)
 {

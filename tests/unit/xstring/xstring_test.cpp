@@ -204,27 +204,6 @@ TEST_F(String, AssigningAStringItsOwnTextGivesAnEqualValueOnANewBlock)
     EXPECT_EQ(live, s_liveBlocks);
 }
 
-TEST_F(String, AssigningTextsOfOtherLengthsReplacesTheBlock)
-{
-    CxString value("first");
-    value.Assign("a much longer second text");
-    EXPECT_STREQ("a much longer second text", value.Text());
-    EXPECT_EQ(38ul, value.Data()->m_allocSize);
-    value.Assign("");
-    EXPECT_STREQ("", value.Text());
-    EXPECT_EQ(13ul, value.Data()->m_allocSize);
-    EXPECT_EQ(0ul, value.Data()->m_length);
-}
-
-TEST_F(String, AStringOnTheHeapIsDeletedThroughItsVirtualDestructor)
-{
-    long live = s_liveBlocks;
-    CxString* value = new CxString("on the heap");
-    EXPECT_EQ(live + 2, s_liveBlocks); // the object and its block
-    delete value;
-    EXPECT_EQ(live, s_liveBlocks);
-}
-
 TEST_F(String, AFailedAllocationRaisesAndLeavesThePreviousValue)
 {
     CxString value("previous");
