@@ -12,6 +12,7 @@
 // Log lines (fields separated by spaces, values in hexadecimal):
 //   pid=<decimal> msg=0x<message> id=0x<driver id> p1=0x<param 1> p2=0x<param 2>
 //   [type=<fcc> handler=<fcc> mode=0x<flags>]   on a DRV_OPEN that carries an ICOPEN record
+//   [opened=0x<driver id>]                      on every DRV_OPEN: its answer, 0 when refused
 //   pid=<decimal> dialog=configure|about hwnd=0x<dialog> owner=0x<its owner window>
 //   pid=<decimal> menuitem=<position> of=0x<owner> id=0x<item id> type=0x<item type> text=<rest of line>
 //     one line per item of the owner's system menu, read when the dialog opens
@@ -92,12 +93,11 @@ void FourCCText(DWORD code, char text[5])
     text[4] = '\0';
 }
 
-void LogMessage(DWORD_PTR driverId, UINT message, LPARAM param1, LPARAM param2)
+void LogMessage(DWORD_PTR driverId, UINT message, LPARAM param1, LPARAM param2, LRESULT opened = 0)
 {
     char line[256];
-    int length = snprintf(line, sizeof(line), "pid=%lu msg=0x%X id=0x%llX p1=0x%llX p2=0x%llX",
-                          GetCurrentProcessId(), message, static_cast<unsigned long long>(driverId), Hex(param1),
-                          Hex(param2));
+    int length = snprintf(line, sizeof(line), "pid=%lu msg=0x%X id=0x%llX p1=0x%llX p2=0x%llX", GetCurrentProcessId(),
+                          message, static_cast<unsigned long long>(driverId), Hex(param1), Hex(param2));
     if (message == DRV_OPEN && param2 != 0) {
         const ICOPEN* open = reinterpret_cast<const ICOPEN*>(param2);
         char type[5];
@@ -107,6 +107,8 @@ void LogMessage(DWORD_PTR driverId, UINT message, LPARAM param1, LPARAM param2)
         length += snprintf(line + length, sizeof(line) - length, " type=%s handler=%s mode=0x%lX", type, handler,
                            open->dwFlags);
     }
+    if (message == DRV_OPEN)
+        length += snprintf(line + length, sizeof(line) - length, " opened=0x%llX", Hex(opened));
     snprintf(line + length, sizeof(line) - length, "\n");
     AppendLog(line);
 }
@@ -174,6 +176,18 @@ bool IsQuestion(LPARAM param1)
     return static_cast<DWORD>(param1) == 0xFFFFFFFFu;
 }
 
+// DRV_OPEN: a new driver id, or 0 when the compressor plays missing. The
+// manager opens a driver twice: first with no ICOPEN record, then with one.
+// Both must succeed for ICOpen to give a handle.
+LRESULT Open(LPARAM param2)
+{
+    if (Missing())
+        return 0;
+    if (param2 != 0)
+        reinterpret_cast<ICOPEN*>(param2)->dwError = ICERR_OK;
+    return ++s_lastInstanceId;
+}
+
 } // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
@@ -184,9 +198,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 }
 
 // The driver entry point that the compressor manager calls for every message.
-extern "C" __declspec(dllexport) LRESULT CALLBACK DriverProc(DWORD_PTR driverId, HDRVR driver, UINT message,
-                                                             LPARAM param1, LPARAM param2)
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    DriverProc(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, LPARAM param2)
 {
+    if (message == DRV_OPEN) {
+        LRESULT opened = Open(param2);
+        LogMessage(driverId, message, param1, param2, opened);
+        return opened;
+    }
     LogMessage(driverId, message, param1, param2);
     switch (message) {
     case DRV_LOAD:
@@ -195,14 +214,6 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK DriverProc(DWORD_PTR driverId,
     case DRV_DISABLE:
     case DRV_CLOSE:
         return 1;
-    case DRV_OPEN:
-        // The manager opens a driver twice: first with no ICOPEN record, then
-        // with one. Both must succeed for ICOpen to give a handle.
-        if (Missing())
-            return 0;
-        if (param2 != 0)
-            reinterpret_cast<ICOPEN*>(param2)->dwError = ICERR_OK;
-        return ++s_lastInstanceId;
     case DRV_QUERYCONFIGURE:
         return 1;
     case DRV_CONFIGURE:

@@ -1,0 +1,219 @@
+// The "Codec Configuration" dialog and the compressor: which buttons the
+// compressor's answers enable, what each button sends it, and what the user
+// sees when there is no compressor.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const int kConfigureButton = 1000;
+const int kAboutCodecButton = 1001;
+const int kExitButton = 1;
+const char kMissingText[] = "Codec not detected. Please make sure the codec is properly installed.";
+
+bool Enabled(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    return control != nullptr && IsWindowEnabled(control);
+}
+
+// Ends the run with Exit and waits for the process to go.
+void LeaveWithExit(FerrotuneRun& run, HWND dialog)
+{
+    Click(GetDlgItem(dialog, kExitButton));
+    EXPECT_TRUE(run.WaitForExit()) << "the program did not end after Exit";
+}
+
+// The question form of a capability message: first parameter -1, second 1.
+// Only the low 32 bits of the first parameter are compared, which is all
+// that -1 defines for a 32-bit parameter.
+bool IsQuestion(const CompressorMessage& message)
+{
+    return (message.param1 & 0xFFFFFFFFull) == 0xFFFFFFFFull && message.param2 == 1;
+}
+
+struct Answers {
+    const char* name;
+    const char* configureAnswer;
+    const char* aboutAnswer;
+    bool configureEnabled;
+    bool aboutCodecEnabled;
+};
+
+void PrintTo(const Answers& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+// ICERR_OK is 0; ICERR_UNSUPPORTED is -1; any other value is "no" as well.
+const Answers kAnswers[] = {
+    {"BothOffered", "0", "0", true, true},
+    {"OnlyConfigureOffered", "0", "-1", true, false},
+    {"OnlyAboutOffered", "-1", "0", false, true},
+    {"NeitherOffered", "-1", "-1", false, false},
+    {"PositiveAnswerIsNotOk", "1", "0", false, true},
+    {"OtherErrorIsNotOk", "0", "-100", true, false},
+};
+
+class CompressorAnswers : public Scenario, public testing::WithParamInterface<Answers> {};
+
+TEST_P(CompressorAnswers, EnableExactlyTheMatchingButtons)
+{
+    const Answers& row = GetParam();
+    CompressorLog log;
+    CompressorSetup setup;
+    setup.configureAnswer = row.configureAnswer;
+    setup.aboutAnswer = row.aboutAnswer;
+    FerrotuneRun run(log, setup);
+    ASSERT_TRUE(run.Started()) << FerrotunePath();
+    HWND dialog = run.WaitForDialog();
+    ASSERT_NE(nullptr, dialog) << log.Text();
+
+    EXPECT_EQ(row.configureEnabled, Enabled(dialog, kConfigureButton));
+    EXPECT_EQ(row.aboutCodecEnabled, Enabled(dialog, kAboutCodecButton));
+    EXPECT_TRUE(Enabled(dialog, kExitButton));
+
+    // Opened once for queries only, with handler QV4Z, and asked each question once.
+    std::vector<CompressorMessage> opens;
+    for (const CompressorMessage& open : log.Messages(kDrvOpen)) {
+        if (!open.handler.empty())
+            opens.push_back(open);
+    }
+    ASSERT_EQ(1u, opens.size()) << log.Text();
+    EXPECT_EQ("QV4Z", opens[0].handler);
+    EXPECT_EQ(0u, _stricmp("vidc", opens[0].type.c_str())) << opens[0].type;
+    EXPECT_EQ(4ul, opens[0].mode) << "ICMODE_QUERY";
+    std::vector<CompressorMessage> configureQuestions = log.Messages(kIcmConfigure);
+    std::vector<CompressorMessage> aboutQuestions = log.Messages(kIcmAbout);
+    ASSERT_EQ(1u, configureQuestions.size()) << log.Text();
+    ASSERT_EQ(1u, aboutQuestions.size()) << log.Text();
+    EXPECT_TRUE(IsQuestion(configureQuestions[0])) << log.Text();
+    EXPECT_TRUE(IsQuestion(aboutQuestions[0])) << log.Text();
+
+    LeaveWithExit(run, dialog);
+    EXPECT_TRUE(ClosedExactlyOnce(log));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, CompressorAnswers, testing::ValuesIn(kAnswers),
+                         [](const testing::TestParamInfo<Answers>& info) { return std::string(info.param.name); });
+
+struct Action {
+    const char* name;
+    int button;
+    unsigned message;            // what the click must send
+    const char* compressorTitle; // caption of the dialog the compressor shows
+    const char* compressorKind;  // its name in the compressor's log
+};
+
+void PrintTo(const Action& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+const Action kActions[] = {
+    {"ConfigureSendsDriverConfigure", kConfigureButton, kDrvConfigure, "QV4Z Stand-in Settings", "configure"},
+    {"AboutCodecSendsIcmAbout", kAboutCodecButton, kIcmAbout, "About QV4Z Stand-in", "about"},
+};
+
+class CompressorActions : public Scenario, public testing::WithParamInterface<Action> {};
+
+// A click sends the one action message with the dialog's window handle and 0;
+// the compressor's dialog is owned by the launcher's dialog, which waits for it.
+TEST_P(CompressorActions, ClickSendsTheActionWithTheDialogHandle)
+{
+    const Action& row = GetParam();
+    CompressorLog log;
+    FerrotuneRun run(log);
+    ASSERT_TRUE(run.Started()) << FerrotunePath();
+    HWND dialog = run.WaitForDialog();
+    ASSERT_NE(nullptr, dialog) << log.Text();
+    ASSERT_TRUE(Enabled(dialog, row.button));
+    size_t messagesBefore = log.Messages().size();
+
+    Click(GetDlgItem(dialog, row.button));
+    HWND compressorDialog = run.WaitForVisibleWindow(row.compressorTitle);
+    ASSERT_NE(nullptr, compressorDialog) << log.Text();
+    EXPECT_EQ(dialog, GetWindow(compressorDialog, GW_OWNER));
+    EXPECT_FALSE(IsWindowEnabled(dialog)) << "the launcher's dialog should wait for the compressor's";
+
+    std::vector<CompressorMessage> messages = log.Messages();
+    ASSERT_EQ(messagesBefore + 1, messages.size()) << "one message per click\n" << log.Text();
+    const CompressorMessage& sent = messages.back();
+    EXPECT_EQ(row.message, sent.message) << log.Text();
+    EXPECT_EQ(reinterpret_cast<unsigned long long>(dialog), sent.param1);
+    EXPECT_EQ(0ull, sent.param2);
+    std::vector<CompressorDialog> shown = log.Dialogs();
+    ASSERT_EQ(1u, shown.size()) << log.Text();
+    EXPECT_EQ(row.compressorKind, shown[0].kind);
+    EXPECT_EQ(reinterpret_cast<unsigned long long>(dialog), shown[0].owner);
+
+    Click(GetDlgItem(compressorDialog, IDOK));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(compressorDialog) && IsWindowEnabled(dialog); }));
+    // Nothing is asked again and no button changes after the compressor's dialog.
+    EXPECT_TRUE(Enabled(dialog, kConfigureButton));
+    EXPECT_TRUE(Enabled(dialog, kAboutCodecButton));
+    EXPECT_EQ(messagesBefore + 1, log.Messages().size()) << log.Text();
+
+    LeaveWithExit(run, dialog);
+    EXPECT_TRUE(ClosedExactlyOnce(log));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, CompressorActions, testing::ValuesIn(kActions),
+                         [](const testing::TestParamInfo<Action>& info) { return std::string(info.param.name); });
+
+class CompressorMissing : public Scenario {};
+
+// No compressor: the message box comes first, owned by the still hidden dialog;
+// afterwards the dialog shows with both compressor buttons disabled, the About
+// box and Exit work, and no compressor is closed at the end.
+TEST_F(CompressorMissing, MessageBoxBeforeTheDialogThenBothButtonsDisabled)
+{
+    CompressorLog log;
+    CompressorSetup setup;
+    setup.missing = true;
+    FerrotuneRun run(log, setup);
+    ASSERT_TRUE(run.Started()) << FerrotunePath();
+
+    HWND box = run.WaitForVisibleWindow("Ferrotune");
+    ASSERT_NE(nullptr, box) << "no message box captioned \"Ferrotune\"\n" << log.Text();
+    std::vector<HWND> dialogs = TopLevelWindows(run.ProcessId(), kDialogCaption);
+    ASSERT_EQ(1u, dialogs.size());
+    HWND dialog = dialogs[0];
+    EXPECT_FALSE(IsWindowVisible(dialog)) << "the dialog showed before the message box";
+    EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
+    EXPECT_EQ(std::vector<std::string>{kMissingText}, StaticTexts(box));
+    std::vector<std::string> buttons;
+    for (HWND child : ChildWindows(box)) {
+        if (_stricmp(WindowClass(child).c_str(), "Button") == 0 && IsWindowVisible(child))
+            buttons.push_back(WindowText(child));
+    }
+    EXPECT_EQ(std::vector<std::string>{"OK"}, buttons);
+    for (HWND child : ChildWindows(box)) {
+        bool iconControl = _stricmp(WindowClass(child).c_str(), "Static") == 0 &&
+                           (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        if (iconControl && IsWindowVisible(child)) {
+            EXPECT_EQ(0, SendMessageA(child, STM_GETICON, 0, 0)) << "the message box shows an icon";
+        }
+    }
+
+    Click(FindChild(box, "Button", "OK"));
+    ASSERT_EQ(dialog, run.WaitForDialog());
+    EXPECT_TRUE(TopLevelWindows(run.ProcessId(), "Ferrotune").empty()) << "the message box came up again";
+    EXPECT_FALSE(Enabled(dialog, kConfigureButton));
+    EXPECT_FALSE(Enabled(dialog, kAboutCodecButton));
+    EXPECT_TRUE(Enabled(dialog, kExitButton));
+
+    PostSystemCommand(dialog, 0x0010);
+    HWND about = run.WaitForVisibleWindow("About Ferrotune");
+    ASSERT_NE(nullptr, about);
+    Click(FindChild(about, "Button", "OK"));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
+
+    LeaveWithExit(run, dialog);
+    EXPECT_TRUE(log.Messages(kDrvClose).empty()) << log.Text();
+    EXPECT_TRUE(log.Messages(kIcmConfigure).empty()) << log.Text();
+    EXPECT_TRUE(log.Messages(kIcmAbout).empty()) << log.Text();
+}
+
+} // namespace

@@ -1,0 +1,457 @@
+// harness.cpp - finding, reading and driving another process's windows, the
+// stand-in compressor's log, and one run of the program under the debugger.
+#include "harness.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <sstream>
+
+// ---------------------------------------------------------------------------
+// Windows
+// ---------------------------------------------------------------------------
+std::string WindowText(HWND window)
+{
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof(text));
+    return text;
+}
+
+std::string WindowClass(HWND window)
+{
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+namespace {
+
+struct WindowFilter {
+    DWORD processId;
+    const char* caption;
+    bool visibleOnly;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM context)
+{
+    WindowFilter* filter = reinterpret_cast<WindowFilter*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (filter->processId != 0 && owner != filter->processId)
+        return TRUE;
+    if (filter->caption && WindowText(window) != filter->caption)
+        return TRUE;
+    if (filter->visibleOnly && !IsWindowVisible(window))
+        return TRUE;
+    filter->found.push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> TopLevelWindows(DWORD processId, const char* caption)
+{
+    WindowFilter filter = {processId, caption, false, {}};
+    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&filter));
+    return filter.found;
+}
+
+std::vector<HWND> VisibleTopLevelWindows(DWORD processId)
+{
+    WindowFilter filter = {processId, nullptr, true, {}};
+    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&filter));
+    return filter.found;
+}
+
+std::vector<HWND> ChildWindows(HWND parent)
+{
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}
+
+HWND FindChild(HWND parent, const char* windowClass, const char* text)
+{
+    for (HWND child : ChildWindows(parent)) {
+        if (_stricmp(WindowClass(child).c_str(), windowClass) == 0 && WindowText(child) == text)
+            return child;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> StaticTexts(HWND dialog)
+{
+    std::vector<std::string> texts;
+    for (HWND child : ChildWindows(dialog)) {
+        if (_stricmp(WindowClass(child).c_str(), "Static") == 0 && IsWindowVisible(child) && !WindowText(child).empty())
+            texts.push_back(WindowText(child));
+    }
+    return texts;
+}
+
+void Click(HWND button)
+{
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void PressEscape(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    HWND target = window;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus != nullptr)
+        target = info.hwndFocus;
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+void PostSystemCommand(HWND window, WPARAM command)
+{
+    PostMessageA(window, WM_SYSCOMMAND, command, 0);
+}
+
+bool OpenSystemMenu(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    PostMessageA(window, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    return WaitUntil(
+        [&] {
+            for (HWND popup : TopLevelWindows(processId, nullptr)) {
+                if (WindowClass(popup) == "#32768" && IsWindowVisible(popup))
+                    return true;
+            }
+            return false;
+        },
+        15000);
+}
+
+void PressKey(HWND window, WPARAM key)
+{
+    PostMessageA(window, WM_KEYDOWN, key, 0x00000001);
+    PostMessageA(window, WM_KEYUP, key, 0xC0000001);
+}
+
+namespace {
+
+const char kDecoyClass[] = "FerrotuneTestDecoy";
+const UINT kTakeForeground = WM_APP + 1;
+
+LRESULT CALLBACK DecoyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case kTakeForeground:
+        SetForegroundWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+ForegroundDecoy::ForegroundDecoy()
+{
+    m_ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_thread = CreateThread(nullptr, 0, ThreadMain, this, 0, &m_threadId);
+    WaitForSingleObject(m_ready, kWaitMs);
+}
+
+ForegroundDecoy::~ForegroundDecoy()
+{
+    if (m_window)
+        PostMessageA(m_window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(m_thread, kWaitMs);
+    CloseHandle(m_thread);
+    CloseHandle(m_ready);
+}
+
+DWORD WINAPI ForegroundDecoy::ThreadMain(void* self)
+{
+    ForegroundDecoy* decoy = static_cast<ForegroundDecoy*>(self);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DecoyProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kDecoyClass;
+    RegisterClassA(&windowClass); // fails harmlessly when a previous decoy registered it
+    decoy->m_window = CreateWindowExA(0, kDecoyClass, "Ferrotune test decoy", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                      200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetEvent(decoy->m_ready);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+bool ForegroundDecoy::TakeForeground()
+{
+    if (!m_window)
+        return false;
+    PostMessageA(m_window, kTakeForeground, 0, 0);
+    return WaitUntil([this] { return GetForegroundWindow() == m_window; }, 15000);
+}
+
+// ---------------------------------------------------------------------------
+// The stand-in compressor's log
+// ---------------------------------------------------------------------------
+namespace {
+
+// The value of key=value in a log line, or "" when the line has no such key.
+std::string Field(const std::string& line, const char* key)
+{
+    std::istringstream words(line);
+    std::string word;
+    std::string prefix = std::string(key) + "=";
+    while (words >> word) {
+        if (word.compare(0, prefix.size(), prefix) == 0)
+            return word.substr(prefix.size());
+    }
+    return std::string();
+}
+
+unsigned long long Number(const std::string& text)
+{
+    return strtoull(text.c_str(), nullptr, 0);
+}
+
+} // namespace
+
+CompressorLog::CompressorLog()
+{
+    static unsigned s_counter = 0;
+    char folder[MAX_PATH] = {};
+    GetTempPathA(sizeof(folder), folder);
+    char name[MAX_PATH];
+    snprintf(name, sizeof(name), "%sstandin-qv4z-%lu-%u.log", folder, GetCurrentProcessId(), ++s_counter);
+    m_path = name;
+    DeleteFileA(m_path.c_str());
+}
+
+CompressorLog::~CompressorLog()
+{
+    DeleteFileA(m_path.c_str());
+}
+
+std::vector<std::string> CompressorLog::Lines() const
+{
+    std::vector<std::string> lines;
+    FILE* file = fopen(m_path.c_str(), "rb");
+    if (!file)
+        return lines;
+    std::string text;
+    char chunk[4096];
+    size_t read;
+    while ((read = fread(chunk, 1, sizeof(chunk), file)) > 0)
+        text.append(chunk, read);
+    fclose(file);
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<CompressorMessage> CompressorLog::Messages() const
+{
+    std::vector<CompressorMessage> messages;
+    for (const std::string& line : Lines()) {
+        std::string number = Field(line, "msg");
+        if (number.empty())
+            continue;
+        CompressorMessage message;
+        message.processId = static_cast<DWORD>(Number(Field(line, "pid")));
+        message.message = static_cast<unsigned>(Number(number));
+        message.driverId = Number(Field(line, "id"));
+        message.param1 = Number(Field(line, "p1"));
+        message.param2 = Number(Field(line, "p2"));
+        message.type = Field(line, "type");
+        message.handler = Field(line, "handler");
+        message.mode = static_cast<unsigned long>(Number(Field(line, "mode")));
+        message.opened = Number(Field(line, "opened"));
+        messages.push_back(message);
+    }
+    return messages;
+}
+
+std::vector<CompressorMessage> CompressorLog::Messages(unsigned message) const
+{
+    std::vector<CompressorMessage> selected;
+    for (const CompressorMessage& logged : Messages()) {
+        if (logged.message == message)
+            selected.push_back(logged);
+    }
+    return selected;
+}
+
+std::vector<CompressorDialog> CompressorLog::Dialogs() const
+{
+    std::vector<CompressorDialog> dialogs;
+    for (const std::string& line : Lines()) {
+        std::string kind = Field(line, "dialog");
+        if (kind.empty())
+            continue;
+        CompressorDialog dialog;
+        dialog.processId = static_cast<DWORD>(Number(Field(line, "pid")));
+        dialog.kind = kind;
+        dialog.window = Number(Field(line, "hwnd"));
+        dialog.owner = Number(Field(line, "owner"));
+        dialogs.push_back(dialog);
+    }
+    return dialogs;
+}
+
+std::vector<MenuItem> CompressorLog::OwnerSystemMenu() const
+{
+    std::vector<MenuItem> items;
+    for (const std::string& line : Lines()) {
+        std::string position = Field(line, "menuitem");
+        if (position.empty())
+            continue;
+        if (Number(position) == 0)
+            items.clear(); // a new listing begins
+        MenuItem item;
+        item.id = static_cast<unsigned>(Number(Field(line, "id")));
+        item.separator = (Number(Field(line, "type")) & MFT_SEPARATOR) != 0;
+        size_t text = line.find(" text=");
+        if (text != std::string::npos)
+            item.text = line.substr(text + 6);
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::string CompressorLog::Text() const
+{
+    std::string text = "compressor log:\n";
+    for (const std::string& line : Lines())
+        text += "  " + line + "\n";
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// One run of the program
+// ---------------------------------------------------------------------------
+std::string FerrotunePath()
+{
+    return ThisProgramFolder() + "..\\bin\\Ferrotune.exe";
+}
+
+std::string FailingInitialisationPath()
+{
+    return ThisProgramFolder() + "ferrotune_initfail.exe";
+}
+
+FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setup, const std::string& program)
+{
+    std::vector<std::string> environment = {
+        "STANDIN_QV4Z_LOG=" + log.Path(),
+        "STANDIN_QV4Z_CONFIGURE=" + setup.configureAnswer,
+        "STANDIN_QV4Z_ABOUT=" + setup.aboutAnswer,
+    };
+    if (setup.missing)
+        environment.push_back("STANDIN_QV4Z_MISSING=1");
+    m_started = m_process.Start("\"" + program + "\"", environment);
+}
+
+HWND FerrotuneRun::WaitForVisibleWindow(const char* caption, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopLevelWindows(ProcessId(), caption)) {
+                if (IsWindowVisible(window)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return Exited();
+        },
+        timeoutMs);
+    return found;
+}
+
+bool FerrotuneRun::WaitForExit(DWORD timeoutMs)
+{
+    return WaitUntil(
+        [&] {
+            bool exited = Exited();
+            if (!exited && !VisibleTopLevelWindows(ProcessId()).empty())
+                m_sawVisibleWindow = true;
+            return exited;
+        },
+        timeoutMs);
+}
+
+testing::AssertionResult ClosedExactlyOnce(const CompressorLog& log)
+{
+    std::vector<unsigned long long> opened;
+    for (const CompressorMessage& open : log.Messages(kDrvOpen)) {
+        if (open.opened != 0)
+            opened.push_back(open.opened);
+    }
+    if (opened.empty())
+        return testing::AssertionFailure() << "the compressor was never opened\n" << log.Text();
+    std::vector<CompressorMessage> closes = log.Messages(kDrvClose);
+    for (unsigned long long id : opened) {
+        size_t count = 0;
+        for (const CompressorMessage& close : closes)
+            count += close.driverId == id ? 1 : 0;
+        if (count != 1)
+            return testing::AssertionFailure()
+                   << "driver instance 0x" << std::hex << id << " closed " << std::dec << count << " times\n"
+                   << log.Text();
+    }
+    if (closes.size() != opened.size())
+        return testing::AssertionFailure() << closes.size() << " closes for " << opened.size() << " opens\n"
+                                           << log.Text();
+    return testing::AssertionSuccess();
+}
+
+namespace {
+
+// Installs the stand-in compressor before the first scenario, as a
+// compressor's installer would: the DLL built beside this program is copied
+// into the system folder and registered as the QV4Z compressor.
+class StandinInstallation : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        const char kDll[] = "standin_qv4z.dll";
+        std::string source = ThisProgramFolder() + kDll;
+        char system[MAX_PATH] = {};
+        GetSystemDirectoryA(system, sizeof(system));
+        std::string target = std::string(system) + "\\" + kDll;
+        ASSERT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE))
+            << "cannot copy " << source << " to " << target << ": error " << GetLastError();
+        HKEY drivers = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", 0,
+                                  nullptr, 0, KEY_SET_VALUE, nullptr, &drivers, nullptr));
+        LONG written =
+            RegSetValueExA(drivers, "vidc.QV4Z", 0, REG_SZ, reinterpret_cast<const BYTE*>(kDll), sizeof(kDll));
+        RegCloseKey(drivers);
+        ASSERT_EQ(ERROR_SUCCESS, written);
+    }
+};
+
+testing::Environment* const s_standinInstallation = testing::AddGlobalTestEnvironment(new StandinInstallation);
+
+} // namespace
+
+void Scenario::SetUp()
+{
+    ASSERT_TRUE(WaitUntil([] { return TopLevelWindows(0, kDialogCaption).empty(); }, 30000))
+        << "a \"" << kDialogCaption << "\" window is still open from elsewhere";
+}

@@ -1,0 +1,197 @@
+// harness.h - drives Ferrotune.exe as a user would: starts it under the
+// debugger helper, finds and reads its windows, clicks, uses the system menu,
+// and reads the log of the stand-in compressor it talks to.
+#ifndef FERROTUNE_TESTS_E2E_HARNESS_H
+#define FERROTUNE_TESTS_E2E_HARNESS_H
+
+#include "debuggee.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// How long to wait for something a user would see happen. The machines that
+// run the tests are shared and slow, so this is generous; a test that works
+// never waits that long.
+const DWORD kWaitMs = 60000;
+
+// Polls condition until it holds; false when timeoutMs passes first.
+template <class Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = kWaitMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(25);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Windows
+// ---------------------------------------------------------------------------
+std::string WindowText(HWND window);
+std::string WindowClass(HWND window);
+// Top-level windows of one process (0: of every process) with the given
+// caption (null: any caption), in z-order.
+std::vector<HWND> TopLevelWindows(DWORD processId, const char* caption);
+// Top-level windows of one process that are visible.
+std::vector<HWND> VisibleTopLevelWindows(DWORD processId);
+// Direct children of a window, in z-order (which is template order for a dialog).
+std::vector<HWND> ChildWindows(HWND parent);
+// The first direct child of the given class whose text is text, or null.
+HWND FindChild(HWND parent, const char* windowClass, const char* text);
+// The texts of the visible static controls of a dialog, in template order.
+std::vector<std::string> StaticTexts(HWND dialog);
+
+// Clicks a button as the mouse would. Posted, because the click may open a
+// modal dialog in the other process, which would hold a sent message.
+void Click(HWND button);
+// Presses and releases Esc on the control that has the focus in window's thread.
+void PressEscape(HWND window);
+// Posts WM_SYSCOMMAND, as choosing an item of the system menu does.
+void PostSystemCommand(HWND window, WPARAM command);
+
+// Opens a window's system menu from the keyboard (Alt+Space); true once the
+// menu is on screen.
+bool OpenSystemMenu(HWND window);
+// Presses one key in the window's thread (for a menu that is open there).
+void PressKey(HWND window, WPARAM key);
+
+// A top-level window of this process that takes the foreground, so a test can
+// see another window take it away. It lives on its own thread, which answers
+// the messages that activation sends.
+class ForegroundDecoy {
+public:
+    ForegroundDecoy();
+    ~ForegroundDecoy();
+    ForegroundDecoy(const ForegroundDecoy&) = delete;
+    ForegroundDecoy& operator=(const ForegroundDecoy&) = delete;
+    HWND Window() const { return m_window; }
+    // Makes the decoy the foreground window; true once it is.
+    bool TakeForeground();
+
+private:
+    static DWORD WINAPI ThreadMain(void* self);
+    HANDLE m_thread = nullptr;
+    HANDLE m_ready = nullptr;
+    DWORD m_threadId = 0;
+    HWND m_window = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// The stand-in compressor's log
+// ---------------------------------------------------------------------------
+// A message the compressor received.
+struct CompressorMessage {
+    DWORD processId = 0;
+    unsigned message = 0;
+    unsigned long long driverId = 0; // the instance it went to; 0 before an open
+    unsigned long long param1 = 0;
+    unsigned long long param2 = 0;
+    std::string type;    // of a DRV_OPEN with an ICOPEN record, else ""
+    std::string handler; // likewise
+    unsigned long mode = 0;
+    unsigned long long opened = 0; // a DRV_OPEN's answer: the new driver id, 0 when refused
+};
+// One item of a menu.
+struct MenuItem {
+    unsigned id = 0;
+    bool separator = false;
+    std::string text;
+};
+
+// A dialog the compressor showed.
+struct CompressorDialog {
+    DWORD processId = 0;
+    std::string kind; // "configure" or "about"
+    unsigned long long window = 0;
+    unsigned long long owner = 0;
+};
+
+class CompressorLog {
+public:
+    CompressorLog(); // a new, empty log file of its own
+    ~CompressorLog();
+    CompressorLog(const CompressorLog&) = delete;
+    CompressorLog& operator=(const CompressorLog&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::vector<CompressorMessage> Messages() const;
+    std::vector<CompressorDialog> Dialogs() const;
+    // The system menu of the owner of the compressor's last dialog, as the
+    // compressor read it inside the program when that dialog opened.
+    std::vector<MenuItem> OwnerSystemMenu() const;
+    // The messages whose number is message.
+    std::vector<CompressorMessage> Messages(unsigned message) const;
+    std::string Text() const; // for failure messages
+
+private:
+    std::vector<std::string> Lines() const;
+    std::string m_path;
+};
+
+// The compressor messages the launcher and the compressor manager use.
+const unsigned kDrvOpen = 3;
+const unsigned kDrvClose = 4;
+const unsigned kDrvConfigure = 7;
+const unsigned kIcmConfigure = 0x500A;
+const unsigned kIcmAbout = 0x500B;
+
+// ---------------------------------------------------------------------------
+// One run of the program
+// ---------------------------------------------------------------------------
+// How the stand-in compressor behaves for one run.
+struct CompressorSetup {
+    std::string configureAnswer = "0"; // answer to the ICM_CONFIGURE question
+    std::string aboutAnswer = "0";     // answer to the ICM_ABOUT question
+    bool missing = false;              // refuse to open
+};
+
+const char kDialogCaption[] = "Codec Configuration";
+
+// The full path of the program as shipped, and of the test build whose
+// library initialisation fails.
+std::string FerrotunePath();
+std::string FailingInitialisationPath();
+
+class FerrotuneRun {
+public:
+    // Starts the program under the debugger with the stand-in set up as given
+    // and logging to log.
+    FerrotuneRun(const CompressorLog& log, const CompressorSetup& setup = CompressorSetup(),
+                 const std::string& program = FerrotunePath());
+    bool Started() const { return m_started; }
+    DWORD ProcessId() const { return m_process.ProcessId(); }
+    // This run's top-level window with the caption, once it exists and is visible.
+    HWND WaitForVisibleWindow(const char* caption, DWORD timeoutMs = kWaitMs);
+    // The main dialog, once it is visible; null on timeout.
+    HWND WaitForDialog(DWORD timeoutMs = kWaitMs) { return WaitForVisibleWindow(kDialogCaption, timeoutMs); }
+    // Waits for the process to end; records whether it ever showed a window.
+    bool WaitForExit(DWORD timeoutMs = kWaitMs);
+    bool Exited() const { return m_process.Exited(); }
+    // Whether a visible top-level window of this process was seen while waiting.
+    bool SawVisibleWindow() const { return m_sawVisibleWindow; }
+    std::vector<std::string> DebugLines() const { return m_process.DebugLines(); }
+
+private:
+    Debuggee m_process;
+    bool m_started = false;
+    bool m_sawVisibleWindow = false;
+};
+
+// Every driver instance that the compressor manager opened in the log got
+// exactly one DRV_CLOSE, and at least one was opened.
+testing::AssertionResult ClosedExactlyOnce(const CompressorLog& log);
+
+// Every scenario starts with no "Codec Configuration" window on the display,
+// so that one scenario's leftovers are never taken for another's windows.
+class Scenario : public testing::Test {
+protected:
+    void SetUp() override;
+};
+
+#endif
