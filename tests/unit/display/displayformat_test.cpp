@@ -213,25 +213,22 @@ DisplayFormat Detect(ScriptedDisplay& display)
 
 typedef std::vector<std::string> Calls;
 
-// The calls of a display that is not measured.
-const Calls kDepthOnly = {"GetDesktopWindow -> desktop1",  "GetDC(desktop1)",
-                          "GetDeviceCaps(screen, PLANES)", "GetDeviceCaps(screen, BITSPIXEL)",
-                          "GetDesktopWindow -> desktop2",  "ReleaseDC(desktop2, screen)"};
+// A detection that has the screen's context: the context and its depth first,
+// the release against a newly asked desktop window last.
+Calls Sequence(const Calls& middle)
+{
+    Calls calls = {"GetDesktopWindow -> desktop1", "GetDC(desktop1)", "GetDeviceCaps(screen, PLANES)",
+                   "GetDeviceCaps(screen, BITSPIXEL)"};
+    calls.insert(calls.end(), middle.begin(), middle.end());
+    calls.push_back("GetDesktopWindow -> desktop2");
+    calls.push_back("ReleaseDC(desktop2, screen)");
+    return calls;
+}
 
-// The calls of a complete 16-bit measurement.
-const Calls kMeasured = {"GetDesktopWindow -> desktop1",
-                         "GetDC(desktop1)",
-                         "GetDeviceCaps(screen, PLANES)",
-                         "GetDeviceCaps(screen, BITSPIXEL)",
-                         "CreateCompatibleDC(screen)",
-                         "CreateCompatibleBitmap(screen, 1, 1)",
-                         "SelectObject(memory, bitmap)",
-                         "<pixels>",
-                         "SelectObject(memory, previous)",
-                         "DeleteObject(bitmap)",
-                         "DeleteDC(memory)",
-                         "GetDesktopWindow -> desktop2",
-                         "ReleaseDC(desktop2, screen)"};
+const Calls kDepthOnly = Sequence({});
+const Calls kMeasured =
+    Sequence({"CreateCompatibleDC(screen)", "CreateCompatibleBitmap(screen, 1, 1)", "SelectObject(memory, bitmap)",
+              "<pixels>", "SelectObject(memory, previous)", "DeleteObject(bitmap)", "DeleteDC(memory)"});
 
 // ---------------------------------------------------------------------------
 
@@ -330,9 +327,11 @@ TEST(SixteenBitProbe, ReadsThatFailEveryTimeGiveNoBits)
 
 // ---------------------------------------------------------------------------
 
+enum FailingCall { NoFailure, ScreenContext, MemoryContext, Bitmap, Selection };
+
 struct FailureCase {
     const char* name;
-    bool screenDc, memoryDc, bitmap, select;
+    FailingCall failing;
     Calls expected;
 };
 
@@ -340,46 +339,26 @@ class DisplayFailure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(DisplayFailure, LeavesZeroAndCleansUpInOrder)
 {
-    const FailureCase& c = GetParam();
     ScriptedDisplay display;
-    display.screenDc = c.screenDc;
-    display.memoryDc = c.memoryDc;
-    display.bitmap = c.bitmap;
-    display.select = c.select;
+    display.screenDc = GetParam().failing != ScreenContext;
+    display.memoryDc = GetParam().failing != MemoryContext;
+    display.bitmap = GetParam().failing != Bitmap;
+    display.select = GetParam().failing != Selection;
     EXPECT_EQ((DisplayFormat{0, 0, 0, 0}), Detect(display));
-    EXPECT_EQ(c.expected, display.calls);
+    EXPECT_EQ(GetParam().expected, display.calls);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, DisplayFailure,
-    testing::Values(
-        FailureCase{"NoScreenContext", false, true, true, true, {"GetDesktopWindow -> desktop1", "GetDC(desktop1)"}},
-        FailureCase{"NoMemoryContext",
-                    true,
-                    false,
-                    true,
-                    true,
-                    {"GetDesktopWindow -> desktop1", "GetDC(desktop1)", "GetDeviceCaps(screen, PLANES)",
-                     "GetDeviceCaps(screen, BITSPIXEL)", "CreateCompatibleDC(screen)", "GetDesktopWindow -> desktop2",
-                     "ReleaseDC(desktop2, screen)"}},
-        FailureCase{"NoBitmap",
-                    true,
-                    true,
-                    false,
-                    true,
-                    {"GetDesktopWindow -> desktop1", "GetDC(desktop1)", "GetDeviceCaps(screen, PLANES)",
-                     "GetDeviceCaps(screen, BITSPIXEL)", "CreateCompatibleDC(screen)",
-                     "CreateCompatibleBitmap(screen, 1, 1)", "DeleteDC(memory)", "GetDesktopWindow -> desktop2",
-                     "ReleaseDC(desktop2, screen)"}},
-        FailureCase{"SelectionFails",
-                    true,
-                    true,
-                    true,
-                    false,
-                    {"GetDesktopWindow -> desktop1", "GetDC(desktop1)", "GetDeviceCaps(screen, PLANES)",
-                     "GetDeviceCaps(screen, BITSPIXEL)", "CreateCompatibleDC(screen)",
-                     "CreateCompatibleBitmap(screen, 1, 1)", "SelectObject(memory, bitmap)", "DeleteObject(bitmap)",
-                     "DeleteDC(memory)", "GetDesktopWindow -> desktop2", "ReleaseDC(desktop2, screen)"}}),
+    testing::Values(FailureCase{"NoScreenContext", ScreenContext, {"GetDesktopWindow -> desktop1", "GetDC(desktop1)"}},
+                    FailureCase{"NoMemoryContext", MemoryContext, Sequence({"CreateCompatibleDC(screen)"})},
+                    FailureCase{"NoBitmap", Bitmap,
+                                Sequence({"CreateCompatibleDC(screen)", "CreateCompatibleBitmap(screen, 1, 1)",
+                                          "DeleteDC(memory)"})},
+                    FailureCase{
+                        "SelectionFails", Selection,
+                        Sequence({"CreateCompatibleDC(screen)", "CreateCompatibleBitmap(screen, 1, 1)",
+                                  "SelectObject(memory, bitmap)", "DeleteObject(bitmap)", "DeleteDC(memory)"})}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 } // namespace
