@@ -60,7 +60,7 @@ mkdir -p "$shots"
 # screenshot CAPTION FILE: the window with that caption, as it is on screen.
 screenshot() {
     sleep 1
-    xwd -silent -name "$1" -out "$2.xwd" && convert "$2.xwd" "$2" && rm -f "$2.xwd" || fail "no screenshot of \"$1\""
+    xwd -silent -name "$1" -out "$2.xwd" && convert "$2.xwd" -strip -define png:exclude-chunks=date,time "$2" && rm -f "$2.xwd" || fail "no screenshot of \"$1\""
 }
 
 echo "starting Ferrotune.exe on the virtual display $DISPLAY"
