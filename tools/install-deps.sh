@@ -9,6 +9,8 @@ packages=(
     googletest
     wine64 fonts-wine xvfb xauth x11-apps imagemagick
     zip python3
+    # the emulated i386 machine that runs the x86 build's tests (tools/i386vm)
+    qemu-system-x86 qemu-user-static debootstrap e2fsprogs util-linux
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,114 @@
+#!/bin/bash
+# x86-pass.sh BUILD_DIR - runs the tests of an x86 build folder in the emulated
+# i386 machine and prints one summary for them, in CTest's words. Exit status 0
+# only when every test ran and passed.
+#
+# The tests are those that CTest lists for BUILD_DIR (registered disabled, as
+# this host cannot run them). guest-tests.cmake sorts them into boots, one per
+# processor model and display depth that their labels ask for; each boot runs
+# CTest in the machine over its list. The machine gets a copy of the source
+# tree and of the build folder's programs at the same paths as here, so the
+# tests' command lines work there unchanged.
+#
+# FERROTUNE_I386VM_TIMEOUT_SCALE  multiplies each test's timeout (default 4)
+# FERROTUNE_I386VM_RUN_TIMEOUT    seconds for one boot's whole run (default 2400)
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(cd "$here/../.." && pwd)
+[ $# -eq 1 ] && [ -d "$1" ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+build=$(cd "$1" && pwd)
+work=$build/i386vm
+stage=$work/stage
+
+say() { echo "x86 pass: $*"; }
+
+rm -rf "$work"
+mkdir -p "$work/results" "$stage"
+(cd "$build" && ctest --show-only=json-v1) >"$work/tests.json" || { say "cannot read the test list of $build"; exit 1; }
+cmake -DJSON="$work/tests.json" -DOUT="$work/boots" -DSCALE="${FERROTUNE_I386VM_TIMEOUT_SCALE:-4}" \
+    -P "$here/guest-tests.cmake" || { say "cannot sort the tests into boots"; exit 1; }
+
+# What the machine gets: the source tree without build folders and history,
+# the build folder without what only the compiler needs, and the boots' lists.
+mkdir -p "$stage$src" "$stage$build" "$stage$work"
+tar -C "$src" --exclude=./.git --exclude=./build --exclude="./${build#"$src"/}" -cf - . | tar -C "$stage$src" -xf -
+tar -C "$build" --exclude=./CMakeFiles --exclude=./googletest --exclude=./Testing \
+    --exclude=./wineprefix --exclude=./testenv --exclude=./i386vm \
+    --exclude='*.obj' --exclude='*.o' --exclude='*.a' --exclude='*.ninja' --exclude='.ninja_*' \
+    --exclude=CMakeCache.txt --exclude=cmake_install.cmake --exclude=CTestTestfile.cmake \
+    -cf - . | tar -C "$stage$build" -xf -
+cp -a "$work/boots" "$stage$work/"
+
+# Building the image (once per machine) says what it does.
+"$here/image.sh" >/dev/null || { say "the machine's image could not be built"; exit 1; }
+
+count=$(wc -l <"$work/boots/boots.txt")
+while read -r n cpu depth size; do
+    options=(--depth "$depth" --at / --results "$work/results/$n" --timeout "${FERROTUNE_I386VM_RUN_TIMEOUT:-2400}")
+    [ "$cpu" = default ] || options+=(--cpu "$cpu")
+    say "boot $n of $count: processor ${cpu/default/max,-smap}, display depth $depth, $size tests"
+    start=$(date +%s)
+    "$here/run.sh" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" </dev/null
+    echo "$?" >"$work/results/$n.status"
+    say "boot $n took $(($(date +%s) - start)) s"
+done <"$work/boots/boots.txt"
+
+# junit_status FILE NAME: the status CTest's JUnit report gives the test NAME.
+junit_status() {
+    local name=$1
+    name=${name//&/&amp;}
+    name=${name//</&lt;}
+    name=${name//>/&gt;}
+    name=${name//\"/&quot;}
+    grep -F "<testcase name=\"$name\" " "$2" 2>/dev/null | sed -n 's/.* status="\([a-z]*\)".*/\1/p' | head -n1
+}
+
+# A test passes when it passed in every boot it was in; a test of a boot that
+# left no report has not passed.
+declare -A verdict
+names=()
+while read -r n _; do
+    report=$work/results/$n/junit.xml
+    while IFS= read -r name; do
+        [ -n "$name" ] || continue
+        [ -n "${verdict[$name]+set}" ] || { names+=("$name"); verdict[$name]=passed; }
+        status=$(junit_status "$name" "$report")
+        case $status in
+        run) ;;
+        skipped) [ "${verdict[$name]}" = passed ] && verdict[$name]="skipped in boot $n" ;;
+        *) verdict[$name]="failed in boot $n (${status:-no result})" ;;
+        esac
+    done <"$work/boots/$n/tests.txt"
+done <"$work/boots/boots.txt"
+
+echo
+if [ -s "$work/boots/skipped.txt" ]; then
+    say "not run in the machine (labelled i386vm:skip):"
+    sed 's/^/    /' "$work/boots/skipped.txt"
+fi
+total=${#names[@]}
+failed=()
+skipped=()
+for name in "${names[@]}"; do
+    case ${verdict[$name]} in
+    passed) ;;
+    skipped*) skipped+=("$name: ${verdict[$name]}") ;;
+    *) failed+=("$name: ${verdict[$name]}") ;;
+    esac
+done
+if [ "$total" -eq 0 ]; then
+    say "no tests were found in $build"
+    exit 1
+fi
+if [ ${#skipped[@]} -gt 0 ]; then
+    say "the following tests did not run (they skipped themselves):"
+    printf '    %s\n' "${skipped[@]}"
+fi
+if [ ${#failed[@]} -gt 0 ]; then
+    say "the following tests FAILED:"
+    printf '    %s\n' "${failed[@]}"
+fi
+passed=$((total - ${#failed[@]}))
+say "tests of the x86 build in the i386 machine"
+echo "$((passed * 100 / total))% tests passed, ${#failed[@]} tests failed out of $total"
+[ ${#failed[@]} -eq 0 ]
