@@ -105,9 +105,11 @@ void CLauncherDlg::OnPaint()
     }
     CPaintDC dc(this);
     SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
     RECT client;
     GetClientRect(&client);
-    const POINT origin = FwCentredImageOrigin(client, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    const POINT origin = FwCentredImageOrigin(client, iconWidth, iconHeight);
     dc.DrawIcon(origin.x, origin.y, m_hIcon);
 }
 

@@ -4,7 +4,6 @@
 
 #include "wnd.h"
 
-class CButton : public CWnd {
-};
+class CButton : public CWnd {};
 
 #endif

@@ -25,6 +25,9 @@ struct FwMessageEntry {
     FwHandlerThunk thunk; // null ends a table
 };
 
+// The entry that ends every table.
+constexpr FwMessageEntry kFwMessageMapEnd = {0, 0, 0, nullptr};
+
 struct FwMessageMap {
     const FwMessageMap* base; // the base class's map; null at the root
     const FwMessageEntry* entries;
@@ -72,28 +75,29 @@ template <auto F> LRESULT Plain(CCmdTarget* target, WPARAM, LPARAM)
 
 } // namespace FwThunk
 
-#define DECLARE_MESSAGE_MAP()                                                                                \
-protected:                                                                                                   \
-    static const FwMessageMap* GetThisMessageMap();                                                          \
+#define DECLARE_MESSAGE_MAP()                                                                                          \
+protected:                                                                                                             \
+    static const FwMessageMap* GetThisMessageMap();                                                                    \
     const FwMessageMap* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                               \
-    const FwMessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); }                      \
-    const FwMessageMap* theClass::GetThisMessageMap()                                                        \
-    {                                                                                                        \
-        [[maybe_unused]] typedef theClass ThisClass;                                                         \
-        typedef baseClass TheBaseClass;                                                                      \
+// The two halves of one function body; their braces only pair up together.
+// clang-format off
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                              \
+    const FwMessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); }     \
+    const FwMessageMap* theClass::GetThisMessageMap()                                       \
+    {                                                                                       \
+        [[maybe_unused]] typedef theClass ThisClass;                                        \
+        typedef baseClass TheBaseClass;                                                     \
         static const FwMessageEntry entries[] = {
 
-#define END_MESSAGE_MAP()                                                                                    \
-    {0, 0, 0, nullptr}                                                                                       \
-    }                                                                                                        \
-    ;                                                                                                        \
-    static const FwMessageMap map = {TheBaseClass::GetThisMessageMap(), entries};                            \
-    return &map;                                                                                             \
+#define END_MESSAGE_MAP()                                                                   \
+            kFwMessageMapEnd};                                                              \
+        static const FwMessageMap map = {TheBaseClass::GetThisMessageMap(), entries};       \
+        return &map;                                                                        \
     }
+// clang-format on
 
-// WM_COMMAND from a menu, an accelerator-free command or a button: void memberFxn()
+// WM_COMMAND with notification code 0 (a menu item, or a button click): void memberFxn()
 #define ON_COMMAND(id, memberFxn) {WM_COMMAND, 0, (id), &FwThunk::Plain<&ThisClass::memberFxn>},
 #define ON_BN_CLICKED(id, memberFxn) {WM_COMMAND, BN_CLICKED, (id), &FwThunk::Plain<&ThisClass::memberFxn>},
 

@@ -11,8 +11,8 @@
 
 class CWnd;
 
-const UINT ID_HELP = 0xE146;           // the standard Help command
-const UINT IDS_FW_APP_TITLE = 0xE000;  // optional string resource: the application title
+const UINT ID_HELP = 0xE146;          // the standard Help command
+const UINT IDS_FW_APP_TITLE = 0xE000; // optional string resource: the application title
 
 class CWinApp : public CCmdTarget {
 public:

@@ -20,7 +20,7 @@ CCmdTarget::~CCmdTarget() {}
 
 const FwMessageMap* CCmdTarget::GetThisMessageMap()
 {
-    static const FwMessageEntry entries[] = {{0, 0, 0, nullptr}};
+    static const FwMessageEntry entries[] = {kFwMessageMapEnd};
     static const FwMessageMap map = {nullptr, entries};
     return &map;
 }

@@ -55,8 +55,8 @@ HINSTANCE FwResourceHandle()
 }
 
 CWinApp::CWinApp(const char* appName)
-    : m_pszAppName(nullptr), m_pszHelpFilePath(nullptr), m_hInstance(GetModuleHandleA(nullptr)),
-      m_pMainWnd(nullptr), m_ctl3d(nullptr), m_exitCode(0)
+    : m_pszAppName(nullptr), m_pszHelpFilePath(nullptr), m_hInstance(GetModuleHandleA(nullptr)), m_pMainWnd(nullptr),
+      m_ctl3d(nullptr), m_exitCode(0)
 {
     s_app = this;
 

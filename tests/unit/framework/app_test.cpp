@@ -68,8 +68,7 @@ TEST(EntryPoint, DefaultTitleIsTheExecutablesNameWithoutExtension)
 // Wine reports an old window system to a program named in AppDefaults.
 class OldWindowsVersion {
 public:
-    explicit OldWindowsVersion(const std::string& programName)
-        : m_key("Software\\Wine\\AppDefaults\\" + programName)
+    explicit OldWindowsVersion(const std::string& programName) : m_key("Software\\Wine\\AppDefaults\\" + programName)
     {
         HKEY key;
         if (RegCreateKeyExA(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==

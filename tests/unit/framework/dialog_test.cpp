@@ -24,14 +24,13 @@ class ScriptedDlg : public CDialog {
 public:
     typedef std::function<void(ScriptedDlg&)> Script;
 
-    ScriptedDlg(UINT templateId, Script script, CWnd* parent = nullptr)
-        : CDialog(templateId, parent), m_script(script)
+    ScriptedDlg(UINT templateId, Script script, CWnd* parent = nullptr) : CDialog(templateId, parent), m_script(script)
     {
     }
 
     bool m_passSysCommands = true; // hand system commands to the default processing
     bool m_moveInInit = false;     // OnInitDialog moves the dialog to (3, 4)
-    std::vector<BOOL> m_exchanges;  // m_bSaveAndValidate of every data exchange
+    std::vector<BOOL> m_exchanges; // m_bSaveAndValidate of every data exchange
     std::vector<UINT> m_sysCommands;
     CButton m_go;
 
@@ -68,12 +67,15 @@ private:
     Script m_script;
 };
 
+// A message handled by void memberFxn(), whatever its parameters.
+#define ON_PLAIN_MESSAGE(message, memberFxn) {(message), 0, 0, &FwThunk::Plain<&ThisClass::memberFxn>},
+
 BEGIN_MESSAGE_MAP(ScriptedDlg, CDialog)
     ON_WM_SYSCOMMAND()
     ON_WM_QUERYDRAGICON()
     ON_BN_CLICKED(IDC_GO, OnGo)
-    {WM_RUN_SCRIPT, 0, 0, &FwThunk::Plain<&ThisClass::OnRunScript>},
-    {WM_TIMER, 0, 0, &FwThunk::Plain<&ThisClass::OnWatchdog>},
+    ON_PLAIN_MESSAGE(WM_RUN_SCRIPT, OnRunScript)
+    ON_PLAIN_MESSAGE(WM_TIMER, OnWatchdog)
 END_MESSAGE_MAP()
 
 // An application object whose command map takes the Help command.
@@ -117,8 +119,12 @@ TEST(DialogRun, EndsWithTheIdOfWhatEndedIt)
          {FALSE, TRUE},
          {SC_CLOSE}},
         {"a button's own handler", {{WM_COMMAND, MAKEWPARAM(IDC_GO, BN_CLICKED)}}, true, kGoResult, {FALSE}, {}},
-        {"another notification than a click", {{WM_COMMAND, MAKEWPARAM(IDC_GO, BN_SETFOCUS)}, {WM_COMMAND, IDCANCEL}},
-         true, IDCANCEL, {FALSE}, {}},
+        {"another notification than a click",
+         {{WM_COMMAND, MAKEWPARAM(IDC_GO, BN_SETFOCUS)}, {WM_COMMAND, IDCANCEL}},
+         true,
+         IDCANCEL,
+         {FALSE},
+         {}},
     };
     for (const EndCase& c : cases) {
         ScriptedDlg dlg(IDD_PLAIN, [&c](ScriptedDlg& d) {
@@ -204,7 +210,8 @@ TEST(DialogPlace, OpensCentredInTheWorkAreaUnlessTheTemplateOrOnInitDialogPlaces
         });
         dlg.m_moveInInit = c.moveInInit;
         ASSERT_EQ(IDOK, dlg.DoModal()) << c.what;
-        const bool centred = std::abs(CentreX(shown) - CentreX(area)) <= 1 && std::abs(CentreY(shown) - CentreY(area)) <= 1;
+        const bool centred =
+            std::abs(CentreX(shown) - CentreX(area)) <= 1 && std::abs(CentreY(shown) - CentreY(area)) <= 1;
         EXPECT_EQ(c.centred, centred) << c.what << ": at " << shown.left << "," << shown.top;
         if (c.moveInInit) {
             EXPECT_EQ(3, shown.left);

@@ -42,8 +42,7 @@ struct ImageCase {
 TEST(CentredImageOrigin, HalvesTheSpareRoomPlusOneTruncatingTowardZero)
 {
     const ImageCase cases[] = {
-        {{0, 0, 32, 32}, 32, 32, 0, 0},
-        {{0, 0, 101, 32}, 32, 32, 35, 0},
+        {{0, 0, 32, 32}, 32, 32, 0, 0},     {{0, 0, 101, 32}, 32, 32, 35, 0},
         {{0, 0, 30, 32}, 32, 32, 0, 0},     // (30 - 32 + 1) / 2 is 0, not -1
         {{0, 0, 28, 28}, 32, 32, -1, -1},   // -3 / 2 is -1, not -2
         {{0, 0, 27, 160}, 32, 32, -2, 64},  // -4 / 2; (160 - 32 + 1) / 2
@@ -95,7 +94,7 @@ TEST(DialogTemplates, APositionOrACentringStylePlacesTheDialog)
         UINT id;
         bool places;
     } cases[] = {
-        {IDD_PLAIN, false}, {IDD_PLACED, true},     {IDD_CENTER_STYLE, true},
+        {IDD_PLAIN, false},    {IDD_PLACED, true},    {IDD_CENTER_STYLE, true},
         {IDD_PLAIN_EX, false}, {IDD_PLACED_EX, true}, {IDD_WIDE, false},
     };
     for (const auto& c : cases) {

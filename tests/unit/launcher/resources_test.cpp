@@ -69,8 +69,8 @@ public:
         t.extended = Peek(0) == 1 && Peek(1) == 0xFFFF;
         WORD count;
         if (t.extended) {
-            Skip(4);   // dlgVer, signature
-            Dword();   // helpID
+            Skip(4); // dlgVer, signature
+            Dword(); // helpID
             t.exStyle = Dword();
             t.style = Dword();
         } else {
@@ -288,7 +288,8 @@ TEST_F(LauncherResources, IconHas32And16PixelImagesOf16Colours)
         EXPECT_EQ(sizes[i], entries[i].height);
         EXPECT_EQ(16, entries[i].colorCount);
         EXPECT_EQ(4, entries[i].bitCount);
-        const BITMAPINFOHEADER* image = reinterpret_cast<const BITMAPINFOHEADER*>(Resource(3, entries[i].id)); // RT_ICON
+        const BITMAPINFOHEADER* image =
+            reinterpret_cast<const BITMAPINFOHEADER*>(Resource(3, entries[i].id)); // RT_ICON
         ASSERT_NE(nullptr, image);
         EXPECT_EQ(sizes[i], image->biWidth);
         EXPECT_EQ(2 * sizes[i], image->biHeight); // colour rows and mask rows
