@@ -16,8 +16,12 @@ build-x64 build-x86: build-%:
 	cmake --build $(BUILD)/$*
 
 # Both passes run; the target fails when either fails. The x86 pass runs the
-# shipped build's tests in an emulated i386 machine (tools/i386vm).
-test: build
+# shipped build's tests in an emulated i386 machine (tools/i386vm), whose image
+# is built once per machine, in the background while the builds and the x64
+# pass run.
+test: deps
+	@tools/i386vm/image.sh --background $(BUILD)/i386vm-image.log
+	@$(MAKE) --no-print-directory build
 	@status=0; \
 	(cd $(BUILD)/x64 && ctest --output-on-failure --timeout 600) || status=1; \
 	tools/i386vm/x86-pass.sh $(BUILD)/x86 || status=1; \

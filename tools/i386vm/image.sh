@@ -1,7 +1,9 @@
 #!/bin/bash
-# image.sh [--print-key] - makes sure this machine has the i386 test machine's
-# image and prints its folder: a Debian 12 i386 system with 32-bit Wine, Xvfb
-# and CTest, its kernel and initrd, and a Wine prefix made at build time.
+# image.sh [--print-key | --background LOG] - makes sure this machine has the
+# i386 test machine's image and prints its folder: a Debian 12 i386 system with
+# 32-bit Wine, Xvfb and CTest, its kernel and initrd, and a Wine prefix made at
+# build time. With --background, a missing image starts building detached
+# (output in LOG) and this returns at once; a later call waits for that build.
 #
 # The image is built once per machine into a cache folder outside the clone
 # (FERROTUNE_I386VM_CACHE, by default /var/cache/ferrotune-i386vm for root,
@@ -115,6 +117,13 @@ case ${1:-} in
     recipe_key
     exit
     ;;
+--background)
+    [ -f "$cache/image-$(recipe_key)/key" ] && exit 0
+    mkdir -p "$(dirname "$2")"
+    setsid "$0" </dev/null >"$2" 2>&1 &
+    log "building the machine's image in the background (log: $2)"
+    exit 0
+    ;;
 esac
 
 key=$(recipe_key)
@@ -123,7 +132,10 @@ if [ ! -f "$image/key" ]; then
     mkdir -p "$cache"
     exec 9>"$cache/lock"
     # Another build of the same image on this machine: wait for it.
-    flock 9
+    if ! flock -n 9; then
+        log "waiting for the image that is being built in $cache"
+        flock 9
+    fi
     if [ ! -f "$image/key" ]; then
         start=$(date +%s)
         log "building the image $key in $cache (once per machine)"

@@ -12,6 +12,7 @@
 # Options:
 #   --cpu MODEL       QEMU processor model (default max,-smap: max alone enables
 #                     SMAP, which QEMU 7.2 gets wrong and Wine processes die)
+#   --smp N           number of processors (default 2)
 #   --depth BITS      depth of the virtual display (default 24)
 #   --at GUEST_DIR    where FOLDER goes in the guest (default /srv/run)
 #   --timeout SECONDS for the command once started (default 3600)
@@ -26,6 +27,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 cpu=max,-smap
+smp=2
 depth=24
 guest_dir=/srv/run
 timeout=3600
@@ -44,6 +46,7 @@ while [ $# -gt 0 ]; do
     case $1 in
     --cpu) cpu=$2; shift 2 ;;
     --depth) depth=$2; shift 2 ;;
+    --smp) smp=$2; shift 2 ;;
     --at) guest_dir=$2; shift 2 ;;
     --timeout) timeout=$2; shift 2 ;;
     --env) envs+=("$2"); shift 2 ;;
@@ -112,7 +115,7 @@ boot() {
     local console=$job/console-$1.log start started_at=
     rm -rf "$job/out" && mkdir "$job/out"
     printed=0
-    qemu-system-i386 -accel tcg,thread=multi -cpu "$cpu" -smp 2 -m 2048 \
+    qemu-system-i386 -accel tcg,thread=multi -cpu "$cpu" -smp "$smp" -m 2048 \
         -nodefaults -display none -no-reboot \
         -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
         -append "console=ttyS0 root=/dev/vda rootfstype=ext4 rw init=/sbin/ferrotune-init quiet loglevel=3 panic=1 mitigations=off" \

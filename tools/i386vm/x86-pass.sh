@@ -10,6 +10,11 @@
 # tree and of the build folder's programs at the same paths as here, so the
 # tests' command lines work there unchanged.
 #
+# Boots run side by side, as many as the host has processors: the biggest
+# boot is split into that many, balanced by the seconds each test took last
+# time (kept in BUILD_DIR/i386vm-costs.txt).
+#
+# FERROTUNE_I386VM_JOBS           boots at once (default: the host's processors)
 # FERROTUNE_I386VM_TIMEOUT_SCALE  multiplies each test's timeout (default 4)
 # FERROTUNE_I386VM_RUN_TIMEOUT    seconds for one boot's whole run (default 2400)
 set -uo pipefail
@@ -19,6 +24,8 @@ src=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 work=$build/i386vm
 stage=$work/stage
+costs=$build/i386vm-costs.txt
+jobs=${FERROTUNE_I386VM_JOBS:-$(nproc)}
 
 say() { echo "x86 pass: $*"; }
 
@@ -26,7 +33,7 @@ rm -rf "$work"
 mkdir -p "$work/results" "$stage"
 (cd "$build" && ctest --show-only=json-v1) >"$work/tests.json" || { say "cannot read the test list of $build"; exit 1; }
 cmake -DJSON="$work/tests.json" -DOUT="$work/boots" -DSCALE="${FERROTUNE_I386VM_TIMEOUT_SCALE:-4}" \
-    -P "$here/guest-tests.cmake" || { say "cannot sort the tests into boots"; exit 1; }
+    -DSHARDS="$jobs" -DCOSTS="$costs" -P "$here/guest-tests.cmake" || { say "cannot sort the tests into boots"; exit 1; }
 
 # What the machine gets: the source tree without build folders and history,
 # the build folder without what only the compiler needs, and the boots' lists.
@@ -42,16 +49,57 @@ cp -a "$work/boots" "$stage$work/"
 # Building the image (once per machine) says what it does.
 "$here/image.sh" >/dev/null || { say "the machine's image could not be built"; exit 1; }
 
-count=$(wc -l <"$work/boots/boots.txt")
-while read -r n cpu depth size; do
-    options=(--depth "$depth" --at / --results "$work/results/$n" --timeout "${FERROTUNE_I386VM_RUN_TIMEOUT:-2400}")
+mapfile -t boots <"$work/boots/boots.txt"
+count=${#boots[@]}
+parallel=$((jobs < count ? jobs : count))
+[ "$parallel" -ge 1 ] || parallel=1
+smp=$(($(nproc) / parallel))
+[ "$smp" -ge 1 ] || smp=1
+
+declare -A running started
+active=0
+# start_boot LINE: starts one boot in the background; its output goes to a log
+# that is shown when it ends, or straight here when it runs alone.
+start_boot() {
+    local n cpu depth size options
+    read -r n cpu depth size <<<"$1"
+    options=(--smp "$smp" --depth "$depth" --at / --results "$work/results/$n"
+        --timeout "${FERROTUNE_I386VM_RUN_TIMEOUT:-2400}")
     [ "$cpu" = default ] || options+=(--cpu "$cpu")
     say "boot $n of $count: processor ${cpu/default/max,-smap}, display depth $depth, $size tests"
-    start=$(date +%s)
-    "$here/run.sh" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" </dev/null
-    echo "$?" >"$work/results/$n.status"
-    say "boot $n took $(($(date +%s) - start)) s"
-done <"$work/boots/boots.txt"
+    if [ "$parallel" -eq 1 ]; then
+        "$here/run.sh" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" </dev/null
+        echo "$?" >"$work/results/$n.status"
+        return
+    fi
+    "$here/run.sh" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" \
+        </dev/null >"$work/results/$n.log" 2>&1 &
+    running[$!]=$n
+    started[$n]=$(date +%s)
+    active=$((active + 1))
+}
+
+# finish_boot: waits for one background boot to end and shows its output.
+finish_boot() {
+    local pid status n
+    wait -n -p pid
+    status=$?
+    n=${running[$pid]}
+    unset "running[$pid]"
+    active=$((active - 1))
+    echo "$status" >"$work/results/$n.status"
+    say "---- boot $n ended after $(($(date +%s) - started[$n])) s; its output:"
+    cat "$work/results/$n.log"
+    say "---- end of boot $n"
+}
+
+begin=$(date +%s)
+for line in "${boots[@]}"; do
+    while [ "$active" -ge "$parallel" ]; do finish_boot; done
+    start_boot "$line"
+done
+while [ "$active" -gt 0 ]; do finish_boot; done
+say "$count boots, $parallel at a time, took $(($(date +%s) - begin)) s"
 
 # junit_status FILE NAME: the status CTest's JUnit report gives the test NAME.
 junit_status() {
@@ -80,6 +128,17 @@ while read -r n _; do
         esac
     done <"$work/boots/$n/tests.txt"
 done <"$work/boots/boots.txt"
+
+# What each test took this time, for balancing the next run's boots.
+for report in "$work"/results/*/junit.xml; do
+    [ -f "$report" ] || continue
+    sed -n 's/.*<testcase name="\([^"]*\)" classname="[^"]*" time="\([0-9]*\)[^"]*".*/\2 \1/p' "$report" |
+        sed 's/&lt;/</g; s/&gt;/>/g; s/&quot;/"/g; s/&amp;/\&/g' | awk '{ $1 = $1 + 1; print }'
+done >"$work/costs.new"
+if [ -s "$work/costs.new" ]; then
+    { cat "$work/costs.new"; [ -f "$costs" ] && cat "$costs"; } | awk '!seen[substr($0, index($0, " ") + 1)]++' >"$work/costs.all"
+    mv "$work/costs.all" "$costs"
+fi
 
 echo
 if [ -s "$work/boots/skipped.txt" ]; then
