@@ -17,8 +17,13 @@
 # FERROTUNE_I386VM_JOBS           boots at once (default: the host's processors)
 # FERROTUNE_I386VM_TIMEOUT_SCALE  multiplies each test's timeout (default 4)
 # FERROTUNE_I386VM_RUN_TIMEOUT    seconds for one boot's whole run (default 2400)
+# FERROTUNE_I386VM_RUN, FERROTUNE_I386VM_IMAGE
+#                                 stand-ins for run.sh and image.sh (tests of
+#                                 this script run without the machine)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+run=${FERROTUNE_I386VM_RUN:-$here/run.sh}
+image=${FERROTUNE_I386VM_IMAGE:-$here/image.sh}
 src=$(cd "$here/../.." && pwd)
 [ $# -eq 1 ] && [ -d "$1" ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 build=$(cd "$1" && pwd)
@@ -47,7 +52,7 @@ tar -C "$build" --exclude=./CMakeFiles --exclude=./googletest --exclude=./Testin
 cp -a "$work/boots" "$stage$work/"
 
 # Building the image (once per machine) says what it does.
-"$here/image.sh" >/dev/null || { say "the machine's image could not be built"; exit 1; }
+"$image" >/dev/null || { say "the machine's image could not be built"; exit 1; }
 
 mapfile -t boots <"$work/boots/boots.txt"
 count=${#boots[@]}
@@ -68,11 +73,11 @@ start_boot() {
     [ "$cpu" = default ] || options+=(--cpu "$cpu")
     say "boot $n of $count: processor ${cpu/default/max,-smap}, display depth $depth, $size tests"
     if [ "$parallel" -eq 1 ]; then
-        "$here/run.sh" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" </dev/null
+        "$run" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" </dev/null
         echo "$?" >"$work/results/$n.status"
         return
     fi
-    "$here/run.sh" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" \
+    "$run" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" \
         </dev/null >"$work/results/$n.log" 2>&1 &
     running[$!]=$n
     started[$n]=$(date +%s)
