@@ -72,7 +72,7 @@ build() {
     local key=$1 work=$cache/build-$1 tree
     tree=$work/tree
     rm -rf "$work"
-    mkdir -p "$work" "$cache/debs"
+    mkdir -p "$work" "$cache/debs" || return 1
 
     log "first stage: downloading ${#packages[@]} packages and their dependencies for i386"
     debootstrap --foreign --arch=i386 --variant=minbase --cache-dir="$cache/debs" \
@@ -89,23 +89,22 @@ build() {
     in_namespace "$here/image.sh" --second-stage "$tree" >"$work/stage2.log" 2>&1 ||
         { tail -n 30 "$work/stage2.log" >&2; return 1; }
 
-    install -m 755 "$here/guest/init" "$tree/sbin/ferrotune-init"
+    install -m 755 "$here/guest/init" "$tree/sbin/ferrotune-init" || return 1
     echo i386vm >"$tree/etc/hostname"
     rm -f "$tree"/var/cache/apt/archives/*.deb
-    cp "$(ls "$tree"/boot/vmlinuz-* | tail -n1)" "$work/vmlinuz"
-    cp "$(ls "$tree"/boot/initrd.img-* | tail -n1)" "$work/initrd.img"
+    cp "$(ls "$tree"/boot/vmlinuz-* | tail -n1)" "$work/vmlinuz" || return 1
+    cp "$(ls "$tree"/boot/initrd.img-* | tail -n1)" "$work/initrd.img" || return 1
 
     log "making the disk image"
-    truncate -s "$image_size" "$work/root.img"
-    mke2fs -q -t ext4 -L i386vm -d "$tree" "$work/root.img"
+    truncate -s "$image_size" "$work/root.img" || return 1
+    mke2fs -q -t ext4 -L i386vm -d "$tree" "$work/root.img" || return 1
     rm -rf "$tree"
 
     log "first boot: making the Wine prefix"
     "$here/run.sh" --setup-image "$work" >"$work/setup.log" 2>&1 ||
         { tail -n 30 "$work/setup.log" >&2; return 1; }
 
-    echo "$key" >"$work/key"
-    mv "$work" "$cache/image-$key"
+    echo "$key" >"$work/key" && mv "$work" "$cache/image-$key"
 }
 
 case ${1:-} in
@@ -137,6 +136,8 @@ if [ ! -f "$image/key" ]; then
         flock 9
     fi
     if [ ! -f "$image/key" ]; then
+        # debootstrap and the id mapping of the namespace need root.
+        [ "$(id -u)" -eq 0 ] || { log "building the image needs root"; exit 1; }
         start=$(date +%s)
         log "building the image $key in $cache (once per machine)"
         build "$key" || { log "building the image failed; logs in $cache/build-$key"; exit 1; }
