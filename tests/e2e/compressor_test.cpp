@@ -47,12 +47,11 @@ void PrintTo(const Answers& row, std::ostream* out)
 }
 
 // ICERR_OK is 0; ICERR_UNSUPPORTED is -1; any other value is "no" as well.
+// Empty: the stand-in's default answer, ICERR_OK, as the demo runs it.
 const Answers kAnswers[] = {
-    {"BothOffered", "0", "0", true, true},
-    {"OnlyConfigureOffered", "0", "-1", true, false},
-    {"OnlyAboutOffered", "-1", "0", false, true},
-    {"NeitherOffered", "-1", "-1", false, false},
-    {"PositiveAnswerIsNotOk", "1", "0", false, true},
+    {"BothOfferedByDefault", "", "", true, true},     {"BothOffered", "0", "0", true, true},
+    {"OnlyConfigureOffered", "0", "-1", true, false}, {"OnlyAboutOffered", "-1", "0", false, true},
+    {"NeitherOffered", "-1", "-1", false, false},     {"PositiveAnswerIsNotOk", "1", "0", false, true},
     {"OtherErrorIsNotOk", "0", "-100", true, false},
 };
 

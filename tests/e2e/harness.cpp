@@ -355,11 +355,11 @@ std::string FailingInitialisationPath()
 
 FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setup, const std::string& program)
 {
-    std::vector<std::string> environment = {
-        "STANDIN_QV4Z_LOG=" + log.Path(),
-        "STANDIN_QV4Z_CONFIGURE=" + setup.configureAnswer,
-        "STANDIN_QV4Z_ABOUT=" + setup.aboutAnswer,
-    };
+    std::vector<std::string> environment = {"STANDIN_QV4Z_LOG=" + log.Path()};
+    if (!setup.configureAnswer.empty())
+        environment.push_back("STANDIN_QV4Z_CONFIGURE=" + setup.configureAnswer);
+    if (!setup.aboutAnswer.empty())
+        environment.push_back("STANDIN_QV4Z_ABOUT=" + setup.aboutAnswer);
     if (setup.missing)
         environment.push_back("STANDIN_QV4Z_MISSING=1");
     m_started = m_process.Start("\"" + program + "\"", environment);

@@ -144,11 +144,12 @@ const unsigned kIcmAbout = 0x500B;
 // ---------------------------------------------------------------------------
 // One run of the program
 // ---------------------------------------------------------------------------
-// How the stand-in compressor behaves for one run.
+// How the stand-in compressor behaves for one run. An empty answer leaves its
+// variable unset, so the stand-in answers with its default, ICERR_OK.
 struct CompressorSetup {
-    std::string configureAnswer = "0"; // answer to the ICM_CONFIGURE question
-    std::string aboutAnswer = "0";     // answer to the ICM_ABOUT question
-    bool missing = false;              // refuse to open
+    std::string configureAnswer; // answer to the ICM_CONFIGURE question
+    std::string aboutAnswer;     // answer to the ICM_ABOUT question
+    bool missing = false;        // refuse to open
 };
 
 const char kDialogCaption[] = "Codec Configuration";
