@@ -15,7 +15,8 @@ build-x64 build-x86: build-%:
 	@test -f $(BUILD)/$*/build.ninja || cmake --preset $* >/dev/null
 	cmake --build $(BUILD)/$*
 
-# Both passes run; the target fails when either fails. The x86 pass runs the
+# The shape checks of both programs and both test passes run; the target
+# fails when any fails. The x86 pass runs the
 # shipped build's tests in an emulated i386 machine (tools/i386vm), whose image
 # is built once per machine, in the background while the builds and the x64
 # pass run.
@@ -23,6 +24,8 @@ test: deps
 	@tools/i386vm/image.sh --background $(BUILD)/i386vm-image.log
 	@$(MAKE) --no-print-directory build
 	@status=0; \
+	tools/peshape.py x86 $(BUILD)/x86/bin/Ferrotune.exe || status=1; \
+	tools/peshape.py x64 $(BUILD)/x64/bin/Ferrotune.exe || status=1; \
 	(cd $(BUILD)/x64 && ctest --output-on-failure --timeout 600) || status=1; \
 	tools/i386vm/x86-pass.sh $(BUILD)/x86 || status=1; \
 	exit $$status

@@ -3,6 +3,7 @@
 
 #include "aboutdlg.h"
 #include "resource.h"
+#include "vfwlibrary.h"
 
 BEGIN_MESSAGE_MAP(CLauncherDlg, CDialog)
     ON_WM_SYSCOMMAND()
@@ -25,7 +26,7 @@ const char kCodecMissing[] = "Codec not detected. Please make sure the codec is 
 // A capability question is the dialog's own message with -1 and the query flag.
 bool CompressorOffers(HIC hic, UINT message, DWORD_PTR queryFlag)
 {
-    return ICSendMessage(hic, message, static_cast<DWORD_PTR>(-1), queryFlag) == ICERR_OK;
+    return VfwSendMessage(hic, message, static_cast<DWORD_PTR>(-1), queryFlag) == ICERR_OK;
 }
 
 } // namespace
@@ -74,7 +75,7 @@ void CLauncherDlg::AppendAboutMenuEntry()
 // offers. Without a compressor both stay disabled and a message box says so.
 void CLauncherDlg::OpenCompressor()
 {
-    m_hic = ICOpen(kCompressorType, kCompressorHandler, ICMODE_QUERY);
+    m_hic = VfwOpen(kCompressorType, kCompressorHandler, ICMODE_QUERY);
     if (m_hic == nullptr) {
         MessageBox(kCodecMissing);
         return;
@@ -122,7 +123,7 @@ HCURSOR CLauncherDlg::OnQueryDragIcon()
 void CLauncherDlg::OnDestroy()
 {
     if (m_hic != nullptr) {
-        ICClose(m_hic);
+        VfwClose(m_hic);
         m_hic = nullptr;
     }
     CDialog::OnDestroy();
@@ -133,10 +134,10 @@ void CLauncherDlg::OnDestroy()
 // parent of whatever the compressor shows; its answer is not used.
 void CLauncherDlg::OnConfigure()
 {
-    ICSendMessage(m_hic, DRV_CONFIGURE, reinterpret_cast<DWORD_PTR>(m_hWnd), 0);
+    VfwSendMessage(m_hic, DRV_CONFIGURE, reinterpret_cast<DWORD_PTR>(m_hWnd), 0);
 }
 
 void CLauncherDlg::OnAboutCodec()
 {
-    ICSendMessage(m_hic, ICM_ABOUT, reinterpret_cast<DWORD_PTR>(m_hWnd), 0);
+    VfwSendMessage(m_hic, ICM_ABOUT, reinterpret_cast<DWORD_PTR>(m_hWnd), 0);
 }

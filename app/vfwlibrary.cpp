@@ -42,6 +42,13 @@ HMODULE LoadFromSystemDirectory()
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+// GetProcAddress gives a generic function pointer; going through void* states
+// that the real type is known.
+template <typename Function> Function EntryPoint(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // Loads the library once; the entry points stay null if any is missing.
 bool Bind()
 {
@@ -49,9 +56,9 @@ bool Bind()
         s_vfw.tried = true;
         HMODULE module = LoadFromSystemDirectory();
         if (module != nullptr) {
-            OpenFunction open = reinterpret_cast<OpenFunction>(GetProcAddress(module, "ICOpen"));
-            SendMessageFunction send = reinterpret_cast<SendMessageFunction>(GetProcAddress(module, "ICSendMessage"));
-            CloseFunction close = reinterpret_cast<CloseFunction>(GetProcAddress(module, "ICClose"));
+            OpenFunction open = EntryPoint<OpenFunction>(module, "ICOpen");
+            SendMessageFunction send = EntryPoint<SendMessageFunction>(module, "ICSendMessage");
+            CloseFunction close = EntryPoint<CloseFunction>(module, "ICClose");
             if (open && send && close) {
                 s_vfw.open = open;
                 s_vfw.sendMessage = send;
