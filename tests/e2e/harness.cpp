@@ -113,6 +113,23 @@ void PostSystemCommand(HWND window, WPARAM command)
     PostMessageA(window, WM_SYSCOMMAND, command, 0);
 }
 
+bool Minimise(HWND window)
+{
+    // Under Wine on a display without a window manager, a window that has
+    // only just been mapped can be restored again by the late notices of its
+    // mapping, undoing a minimise that came too early. So ask again until
+    // the window has stayed minimised for a second.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        PostSystemCommand(window, SC_MINIMIZE);
+        if (!WaitUntil([&] { return IsIconic(window) != FALSE; }, 5000))
+            continue;
+        Sleep(1000);
+        if (IsIconic(window))
+            return true;
+    }
+    return false;
+}
+
 bool OpenSystemMenu(HWND window)
 {
     DWORD processId = 0;

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +54,9 @@ void Click(HWND button);
 void PressEscape(HWND window);
 // Posts WM_SYSCOMMAND, as choosing an item of the system menu does.
 void PostSystemCommand(HWND window, WPARAM command);
+// Minimises a window through its system menu's command and waits until it
+// stays minimised; false if it does not.
+bool Minimise(HWND window);
 
 // Opens a window's system menu from the keyboard (Alt+Space); true once the
 // menu is on screen.

@@ -92,8 +92,7 @@ TEST_P(SecondStart, BringsTheFirstDialogForwardAndEnds)
     HWND dialog = first.WaitForDialog();
     ASSERT_NE(nullptr, dialog);
     if (GetParam().minimised) {
-        PostSystemCommand(dialog, SC_MINIMIZE);
-        ASSERT_TRUE(WaitUntil([&] { return IsIconic(dialog) != FALSE; })) << "could not minimise the dialog";
+        ASSERT_TRUE(Minimise(dialog)) << "could not minimise the dialog";
     }
     ForegroundDecoy decoy;
     ASSERT_TRUE(decoy.TakeForeground()) << "another window must have the foreground before the second start";
