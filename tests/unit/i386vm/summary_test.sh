@@ -33,12 +33,12 @@ chmod +x "$work/fake-run.sh"
 # build NAME TEST...: a build folder whose test list holds each TEST, given as
 # "name command [label]", registered disabled as the x86 build does.
 build() {
-    local dir=$work/$1 spec name command label
+    local dir=$work/$1 entry name command label
     shift
     mkdir -p "$dir"
     : >"$dir/CTestTestfile.cmake"
-    for spec in "$@"; do
-        read -r name command label <<<"$spec"
+    for entry in "$@"; do
+        read -r name command label <<<"$entry"
         echo "add_test($name \"$command\")" >>"$dir/CTestTestfile.cmake"
         echo "set_tests_properties($name PROPERTIES DISABLED ON LABELS \"${label:-unit}\")" >>"$dir/CTestTestfile.cmake"
     done
