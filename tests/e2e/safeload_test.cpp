@@ -56,6 +56,18 @@ bool HasLine(const std::vector<std::string>& lines, const char* line)
     return false;
 }
 
+// The process's visible top-level window with the caption; null on timeout.
+HWND WaitForVisible(const Debuggee& program, const char* caption)
+{
+    HWND window = nullptr;
+    WaitUntil([&] {
+        std::vector<HWND> found = TopLevelWindows(program.ProcessId(), caption);
+        window = found.empty() ? nullptr : found.front();
+        return window != nullptr && IsWindowVisible(window);
+    });
+    return window;
+}
+
 class PlantedCompressorManager : public Scenario {
 protected:
     void SetUp() override
@@ -84,12 +96,8 @@ TEST_F(PlantedCompressorManager, FerrotuneLoadsTheSystemCopyAndFindsTheCompresso
     DllOverride preferPlanted("Ferrotune.exe", kPreferPlanted);
     Debuggee program;
     ASSERT_TRUE(program.Start("\"" + m_program + "\""));
-    HWND dialog = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        std::vector<HWND> found = TopLevelWindows(program.ProcessId(), kDialogCaption);
-        dialog = found.empty() ? nullptr : found.front();
-        return dialog != nullptr && IsWindowVisible(dialog);
-    }));
+    HWND dialog = WaitForVisible(program, kDialogCaption);
+    ASSERT_NE(nullptr, dialog);
 
     // Both buttons enabled: the system's compressor manager found the stand-in.
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 1000)));
@@ -105,21 +113,13 @@ TEST_F(PlantedCompressorManager, WithoutACompressorManagerTheCodecIsReportedMiss
     DllOverride noManager("Ferrotune.exe", kDisabled);
     Debuggee program;
     ASSERT_TRUE(program.Start("\"" + m_program + "\""));
-    HWND box = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        std::vector<HWND> found = TopLevelWindows(program.ProcessId(), "Ferrotune");
-        box = found.empty() ? nullptr : found.front();
-        return box != nullptr && IsWindowVisible(box);
-    }));
+    HWND box = WaitForVisible(program, "Ferrotune");
+    ASSERT_NE(nullptr, box);
     EXPECT_NE(nullptr, FindChild(box, "Static", kCodecMissing));
     Click(GetDlgItem(box, IDOK));
 
-    HWND dialog = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        std::vector<HWND> found = TopLevelWindows(program.ProcessId(), kDialogCaption);
-        dialog = found.empty() ? nullptr : found.front();
-        return dialog != nullptr && IsWindowVisible(dialog);
-    }));
+    HWND dialog = WaitForVisible(program, kDialogCaption);
+    ASSERT_NE(nullptr, dialog);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1000)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1001)));
     Click(GetDlgItem(dialog, IDOK));
