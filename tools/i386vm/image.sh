@@ -19,7 +19,17 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 suite=bookworm
-mirror=${FERROTUNE_I386VM_MIRROR:-http://deb.debian.org/debian}
+# The Debian mirror that this host's apt already uses (not its security one).
+host_mirror() {
+    local file
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] || continue
+        awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ /^(https?|ftp):\/\//) { print $i; break } }
+             $1 == "URIs:" { print $2 }' "$file"
+    done | grep -v -- '-security' | head -n1
+}
+mirror=${FERROTUNE_I386VM_MIRROR:-$(host_mirror)}
+[ -n "$mirror" ] || { echo "image.sh: no Debian mirror in apt's sources; set FERROTUNE_I386VM_MIRROR" >&2; exit 1; }
 packages=(linux-image-686 wine wine32 xvfb xauth procps kmod cmake)
 # The initramfs needs only what mounts the root disk; initramfs-tools'
 # default (most modules) takes many minutes per initramfs under qemu-user.
