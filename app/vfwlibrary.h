@@ -12,7 +12,7 @@
 #include <vfw.h>
 
 // ICOpen of the system's compressor manager; null when the manager cannot be
-// loaded, as when the compressor is not installed.
+// loaded, which the launcher treats like a compressor that is not installed.
 HIC VfwOpen(DWORD type, DWORD handler, UINT mode);
 // ICSendMessage; ICERR_UNSUPPORTED when the manager is not loaded.
 LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2);

@@ -87,8 +87,8 @@ void RealXorps()
 #if defined(_WIN64)
     asm volatile("xorps %%xmm0, %%xmm0" ::: "xmm0");
 #else
-    // The 32-bit build is compiled without SSE, so the compiler itself keeps
-    // nothing in xmm0.
+    // The 32-bit build leaves SSE code generation off (the i686 compiler's
+    // default), so the compiler itself keeps nothing in xmm0.
     asm volatile("xorps %xmm0, %xmm0");
 #endif
 }

@@ -51,9 +51,10 @@ void CxTrace::Write(unsigned long flags, const char* format, va_list args)
     strcat(buffer, DirectionPrefix(flags));
     strcat(buffer, KindPrefix(flags));
 
-    // Some runtimes leave a cut message unterminated or return -1 for it.
-    if (vsnprintf(message, kBufferSize - kMessageOffset, format, args) < 0)
-        message[0] = '\0';
+    // Some runtimes return -1 for a cut message and leave it unterminated:
+    // what was written stays, ended by the buffer's last byte.
+    message[0] = '\0';
+    vsnprintf(message, kBufferSize - kMessageOffset, format, args);
     buffer[kBufferSize - 1] = '\0';
 
     // The prefix is at most 28 characters, so the move stays inside the buffer.

@@ -108,8 +108,11 @@ void CxSystemInfo::Collect()
 {
     memset(&m_osVersion, 0, sizeof(m_osVersion));
     m_osVersion.dwOSVersionInfoSize = sizeof(m_osVersion);
-    if (!g_queryVersion(&m_osVersion))
-        throw CxException(kVersionQueryFailedFlags, GetLastError(), __FILE__, kVersionQueryFailedLine);
+    if (!g_queryVersion(&m_osVersion)) {
+        // Read before the throw: allocating the exception may change it.
+        DWORD error = GetLastError();
+        throw CxException(kVersionQueryFailedFlags, error, __FILE__, kVersionQueryFailedLine);
+    }
 
     // No checks: whatever atol makes of the text is the count.
     const char* processors = getenv("NUMBER_OF_PROCESSORS");
