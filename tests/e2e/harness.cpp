@@ -472,3 +472,12 @@ void Scenario::SetUp()
     ASSERT_TRUE(WaitUntil([] { return TopLevelWindows(0, kDialogCaption).empty(); }, 30000))
         << "a \"" << kDialogCaption << "\" window is still open from elsewhere";
 }
+
+bool HasLine(const std::vector<std::string>& lines, const char* line)
+{
+    for (const std::string& each : lines) {
+        if (each == line)
+            return true;
+    }
+    return false;
+}

@@ -30,6 +30,9 @@ template <class Condition> bool WaitUntil(Condition condition, DWORD timeoutMs =
     }
 }
 
+// Whether one of the debugger-output lines is exactly line.
+bool HasLine(const std::vector<std::string>& lines, const char* line);
+
 // ---------------------------------------------------------------------------
 // Windows
 // ---------------------------------------------------------------------------

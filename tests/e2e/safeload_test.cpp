@@ -47,15 +47,6 @@ std::string PlantedFolder()
     return ThisProgramFolder() + "planted\\";
 }
 
-bool HasLine(const std::vector<std::string>& lines, const char* line)
-{
-    for (const std::string& each : lines) {
-        if (each == line)
-            return true;
-    }
-    return false;
-}
-
 // The process's visible top-level window with the caption; null on timeout.
 HWND WaitForVisible(const Debuggee& program, const char* caption)
 {

@@ -10,15 +10,6 @@ namespace {
 
 const char kInitialisationFailed[] = "ERROR: LumaretInitialize() failed\n";
 
-bool HasLine(const std::vector<std::string>& lines, const char* line)
-{
-    for (const std::string& each : lines) {
-        if (each == line)
-            return true;
-    }
-    return false;
-}
-
 // The messages in the log that came from one process.
 size_t MessagesFrom(const CompressorLog& log, DWORD processId)
 {
