@@ -7,7 +7,7 @@
 
 #include "cmdtarget.h"
 
-#include <string>
+#include <stddef.h>
 
 class CWnd;
 
@@ -46,8 +46,8 @@ private:
     int Run();
     void Disable3dControls();
 
-    std::string m_title;
-    std::string m_helpFilePath;
+    char m_title[MAX_PATH];
+    char m_helpFilePath[MAX_PATH + 4];
     HMODULE m_ctl3d; // CTL3D while it is registered
     int m_exitCode;
 };
@@ -58,10 +58,11 @@ CWinApp* FwGetApp();
 HINSTANCE FwResourceHandle();
 
 // The default application title for a module path: the part after the last
-// '\\', '/' or ':' and before the last dot of that part.
-std::string FwAppTitleFromModulePath(const char* path);
+// '\\', '/' or ':' and before the last dot of that part. Both functions
+// write a zero-terminated text of at most size - 1 bytes.
+void FwAppTitleFromModulePath(const char* path, char* title, size_t size);
 // The help file beside a module: its path with the file name's extension
 // (or none) replaced by ".HLP".
-std::string FwHelpFilePath(const char* modulePath);
+void FwHelpFilePath(const char* modulePath, char* helpFile, size_t size);
 
 #endif

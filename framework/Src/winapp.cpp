@@ -3,6 +3,8 @@
 
 #include "wnd.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -10,38 +12,43 @@ namespace {
 CWinApp* s_app = nullptr;
 
 // Where the file name starts in a path: after its last '\\', '/' or ':'.
-size_t FileNameStart(const std::string& path)
+const char* FileNameStart(const char* path)
 {
-    const size_t separator = path.find_last_of("\\/:");
-    return separator == std::string::npos ? 0 : separator + 1;
+    const char* start = path;
+    for (const char* at = path; *at != '\0'; ++at) {
+        if (*at == '\\' || *at == '/' || *at == ':')
+            start = at + 1;
+    }
+    return start;
 }
 
-std::string ModulePath(HINSTANCE module)
+// Copies at most size - 1 bytes of the first length bytes of source, and the
+// terminating zero.
+void CopyCut(char* destination, size_t size, const char* source, size_t length)
 {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(module, path, sizeof(path));
-    return std::string(path, length < sizeof(path) ? length : 0);
+    if (length > size - 1)
+        length = size - 1;
+    memcpy(destination, source, length);
+    destination[length] = '\0';
 }
 
 } // namespace
 
-std::string FwAppTitleFromModulePath(const char* path)
+void FwAppTitleFromModulePath(const char* path, char* title, size_t size)
 {
-    std::string name(path);
-    name.erase(0, FileNameStart(name));
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos)
-        name.erase(dot);
-    return name;
+    const char* name = FileNameStart(path);
+    const char* dot = strrchr(name, '.');
+    CopyCut(title, size, name, dot != nullptr ? dot - name : strlen(name));
 }
 
-std::string FwHelpFilePath(const char* modulePath)
+void FwHelpFilePath(const char* modulePath, char* helpFile, size_t size)
 {
-    std::string path(modulePath);
-    const size_t dot = path.rfind('.');
-    if (dot != std::string::npos && dot >= FileNameStart(path))
-        path.erase(dot);
-    return path + ".HLP";
+    static const char kExtension[] = ".HLP";
+    const char* dot = strrchr(FileNameStart(modulePath), '.');
+    const size_t stem = dot != nullptr ? dot - modulePath : strlen(modulePath);
+    CopyCut(helpFile, size, modulePath, stem);
+    const size_t used = strlen(helpFile);
+    CopyCut(helpFile + used, size - used, kExtension, sizeof(kExtension) - 1);
 }
 
 CWinApp* FwGetApp()
@@ -60,17 +67,19 @@ CWinApp::CWinApp(const char* appName)
 {
     s_app = this;
 
-    const std::string modulePath = ModulePath(m_hInstance);
-    char title[256];
+    // A path that does not fit is taken as no path at all.
+    char modulePath[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(m_hInstance, modulePath, sizeof(modulePath));
+    if (length == 0 || length >= sizeof(modulePath))
+        modulePath[0] = '\0';
+
     if (appName != nullptr)
-        m_title = appName;
-    else if (LoadStringA(m_hInstance, IDS_FW_APP_TITLE, title, sizeof(title)) > 0)
-        m_title = title;
-    else
-        m_title = FwAppTitleFromModulePath(modulePath.c_str());
-    m_pszAppName = m_title.c_str();
-    m_helpFilePath = FwHelpFilePath(modulePath.c_str());
-    m_pszHelpFilePath = m_helpFilePath.c_str();
+        CopyCut(m_title, sizeof(m_title), appName, strlen(appName));
+    else if (LoadStringA(m_hInstance, IDS_FW_APP_TITLE, m_title, sizeof(m_title)) <= 0)
+        FwAppTitleFromModulePath(modulePath, m_title, sizeof(m_title));
+    m_pszAppName = m_title;
+    FwHelpFilePath(modulePath, m_helpFilePath, sizeof(m_helpFilePath));
+    m_pszHelpFilePath = m_helpFilePath;
 }
 
 CWinApp::~CWinApp()
@@ -120,6 +129,17 @@ int CWinApp::RunApplication(HINSTANCE instance)
     Disable3dControls();
     return exitCode;
 }
+
+// The runtime's default terminate handler names the uncaught exception's type
+// through its demangler, a third of the program's size; this one says the same
+// without the type's name and ends the program as abnormally as that one does.
+namespace __gnu_cxx {
+void __verbose_terminate_handler()
+{
+    fputs("terminate called: an exception was not caught\n", stderr);
+    abort();
+}
+} // namespace __gnu_cxx
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {

@@ -33,15 +33,17 @@ TEST(EntryPoint, RunsInitInstanceThenExitInstanceAndEndsWithItsResult)
     const struct {
         const char* mode;
         DWORD exitCode;
+        std::vector<std::string> lines;
     } cases[] = {
-        {"none", 0}, // FALSE: no message loop, straight to ExitInstance
-        {"loop", 7}, // TRUE: the loop runs until WM_QUIT, whose code ExitInstance gives back
+        {"none", 0, {"init", "exit"}}, // FALSE: no message loop, straight to ExitInstance
+        {"loop", 7, {"init", "exit"}}, // TRUE: the loop runs until WM_QUIT, whose code ExitInstance gives back
+        {"throw", 3, {"init"}},        // an uncaught exception aborts the program at once, exit code 3
     };
     for (const auto& c : cases) {
         const DebugCapture run = RunProbe(ProbeCopy(kProbe), c.mode);
         ASSERT_TRUE(run.finished) << c.mode;
         EXPECT_EQ(c.exitCode, run.exitCode) << c.mode;
-        EXPECT_EQ((std::vector<std::string>{"init", "exit"}), run.debugLines) << c.mode;
+        EXPECT_EQ(c.lines, run.debugLines) << c.mode;
     }
 }
 

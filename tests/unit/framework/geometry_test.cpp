@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace {
 
 struct PathCase {
@@ -28,8 +26,11 @@ TEST(ModulePaths, TitleIsTheFileNameWithoutExtensionAndHelpFileReplacesTheExtens
         {"noext", "noext", "noext.HLP"},
     };
     for (const PathCase& c : cases) {
-        EXPECT_EQ(c.title, FwAppTitleFromModulePath(c.path)) << c.path;
-        EXPECT_EQ(c.helpFile, FwHelpFilePath(c.path)) << c.path;
+        char text[MAX_PATH + 4];
+        FwAppTitleFromModulePath(c.path, text, sizeof(text));
+        EXPECT_STREQ(c.title, text) << c.path;
+        FwHelpFilePath(c.path, text, sizeof(text));
+        EXPECT_STREQ(c.helpFile, text) << c.path;
     }
 }
 

@@ -2,6 +2,7 @@
 // object sees goes to the debugger output, one line each:
 //   title        "title <application title>", "help <help file path>"
 //   loop         InitInstance posts WM_QUIT with 7 and returns TRUE
+//   throw        InitInstance throws an exception that nobody catches
 //   3d           "3d <Enable3dControlsStatic result> <major version> <CTL3D loaded: 0|1>"
 // and always "init" first and "exit" last, from the two hooks.
 #include "framework.h"
@@ -34,6 +35,8 @@ public:
         } else if (strcmp(mode, "loop") == 0) {
             PostQuitMessage(7);
             return TRUE;
+        } else if (strcmp(mode, "throw") == 0) {
+            throw 1;
         } else if (strcmp(mode, "3d") == 0) {
             const BOOL result = Enable3dControlsStatic();
             Say("3d %d %u %d", result, LOBYTE(LOWORD(GetVersion())), GetModuleHandleA("CTL3D32.DLL") != nullptr);
