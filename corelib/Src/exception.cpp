@@ -47,17 +47,19 @@ void ShowMessageBox(unsigned long flags, const char* text)
         g_reportMessageBox(nullptr, text, kCaption, kMessageBoxStyle);
 }
 
-// Console lines are flushed at once: an exception that nobody catches ends the
+// Console lines are written by the system C runtime's printf (__ms_printf is
+// msvcrt's own), not mingw-w64's larger copy; both print %s and %lu alike.
+// They are flushed at once: an exception that nobody catches ends the
 // process without flushing standard output.
 void PrintShortFileLine(const char* shortName, unsigned long line, const char* text)
 {
-    printf(kShortFileFormat, Printable(shortName), line, Printable(text));
+    __ms_printf(kShortFileFormat, Printable(shortName), line, Printable(text));
     fflush(stdout);
 }
 
 void PrintErrorLine(const char* text)
 {
-    printf(kErrorFormat, Printable(text));
+    __ms_printf(kErrorFormat, Printable(text));
     fflush(stdout);
 }
 

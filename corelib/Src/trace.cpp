@@ -51,10 +51,12 @@ void CxTrace::Write(unsigned long flags, const char* format, va_list args)
     strcat(buffer, DirectionPrefix(flags));
     strcat(buffer, KindPrefix(flags));
 
-    // Some runtimes return -1 for a cut message and leave it unterminated:
-    // what was written stays, ended by the buffer's last byte.
+    // The system C runtime's formatter (msvcrt), not the 27 KB copy that
+    // mingw-w64 links in for vsnprintf. It returns -1 for a cut message and
+    // leaves it unterminated: what was written stays, ended by the buffer's
+    // last byte.
     message[0] = '\0';
-    vsnprintf(message, kBufferSize - kMessageOffset, format, args);
+    _vsnprintf(message, kBufferSize - kMessageOffset, format, args);
     buffer[kBufferSize - 1] = '\0';
 
     // The prefix is at most 28 characters, so the move stays inside the buffer.
