@@ -5,10 +5,12 @@ set -eu
 packages=(
     cmake ninja-build make
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    # the Windows-threads runtime that the shipped program links (app/CMakeLists.txt)
+    g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     googletest
     wine64 fonts-wine xvfb xauth x11-apps imagemagick
-    zip python3
+    zip python3 python3-pefile icoutils
     # the emulated i386 machine that runs the x86 build's tests (tools/i386vm)
     qemu-system-x86 qemu-user-static debootstrap e2fsprogs util-linux
 )
