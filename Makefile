@@ -24,8 +24,8 @@ test: deps
 	@tools/i386vm/image.sh --background $(BUILD)/i386vm-image.log
 	@$(MAKE) --no-print-directory build
 	@status=0; \
-	tools/peshape.py x86 $(BUILD)/x86/bin/Ferrotune.exe || status=1; \
-	tools/peshape.py x64 $(BUILD)/x64/bin/Ferrotune.exe || status=1; \
+	/usr/bin/python3 tools/peshape.py x86 $(BUILD)/x86/bin/Ferrotune.exe || status=1; \
+	/usr/bin/python3 tools/peshape.py x64 $(BUILD)/x64/bin/Ferrotune.exe || status=1; \
 	(cd $(BUILD)/x64 && ctest --output-on-failure --timeout 600) || status=1; \
 	tools/i386vm/x86-pass.sh $(BUILD)/x86 || status=1; \
 	exit $$status
