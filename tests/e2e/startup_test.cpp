@@ -179,6 +179,7 @@ TEST_F(SingleInstance, TenCopiesStartedTogetherLeaveExactlyOneDialog)
 class LibraryInitialisation : public Scenario {};
 
 // Lines of the test build's own (testbuild.cpp).
+const char kShutdown[] = "test build: LumaretUninitialize called\n";
 const char kMutexGone[] = "test build: mutex gone at the end\n";
 
 // The test build's initialisation fails with a code, or raises from the
@@ -209,6 +210,28 @@ TEST_F(LibraryInitialisation, FailureWritesOneLineAndShowsNothing)
         exitCodes.push_back(run.ExitCode());
     }
     EXPECT_EQ(exitCodes[0], exitCodes[1]);
+}
+
+// In the test build the compressor is opened with the type as the launcher
+// passes it, before the compressor manager folds its case; the library is
+// shut down once, after the dialog, and never by a second copy.
+TEST_F(LibraryInitialisation, SuccessOpensVidcAndShutsDownOnceAfterTheDialog)
+{
+    CompressorLog log;
+    FerrotuneRun first(log, CompressorSetup(), TestBuildPath());
+    ASSERT_TRUE(first.Started()) << TestBuildPath();
+    HWND dialog = first.WaitForDialog();
+    ASSERT_NE(nullptr, dialog);
+    FerrotuneRun second(log, CompressorSetup(), TestBuildPath());
+    ASSERT_TRUE(second.Started());
+    ASSERT_TRUE(second.WaitForExit());
+    EXPECT_EQ(std::vector<std::string>(), second.DebugLines());
+
+    Click(GetDlgItem(dialog, IDOK));
+    ASSERT_TRUE(first.WaitForExit());
+    const std::vector<std::string> expected = {"test build: VfwOpen type=VIDC handler=QV4Z mode=4\n", kShutdown,
+                                               kMutexGone};
+    EXPECT_EQ(expected, first.DebugLines());
 }
 
 } // namespace

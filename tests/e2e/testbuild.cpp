@@ -1,6 +1,9 @@
 // testbuild.cpp - linked into a test build of the program, never into the
-// shipped one. Through the linker's --wrap, the program's own calls of two
+// shipped one. Through the linker's --wrap, the program's own calls of three
 // functions come here first (the real one is named __real_ plus the C++ name):
+// - VfwOpen writes a debugger-output line with the type, handler and mode
+//   exactly as the launcher passes them, before the compressor manager folds
+//   the type's case;
 // - LumaretUninitialize writes a line of its own, so that a test can count
 //   the shutdowns;
 // - LumaretInitialize first makes the failure that FERROTUNE_TEST_INITIALISATION
@@ -13,6 +16,9 @@
 
 #include <windows.h>
 
+#include <vfw.h>
+
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -57,5 +63,15 @@ unsigned long __wrap__Z19LumaretUninitializev()
 {
     OutputDebugStringA("test build: LumaretUninitialize called\n");
     return __real__Z19LumaretUninitializev();
+}
+
+HIC __real__Z7VfwOpenmmj(DWORD type, DWORD handler, UINT mode);
+HIC __wrap__Z7VfwOpenmmj(DWORD type, DWORD handler, UINT mode)
+{
+    char line[80];
+    snprintf(line, sizeof(line), "test build: VfwOpen type=%.4s handler=%.4s mode=%u\n",
+             reinterpret_cast<const char*>(&type), reinterpret_cast<const char*>(&handler), mode);
+    OutputDebugStringA(line);
+    return __real__Z7VfwOpenmmj(type, handler, mode);
 }
 }
