@@ -99,9 +99,4 @@ TEST_F(Lifetime, CounterAtItsMaximumRefusesAndStays)
     g_initCount = 0;
 }
 
-TEST_F(Lifetime, MagicWordIsSetBeforeTheEntryFunction)
-{
-    EXPECT_EQ(0x76543210ul, g_libraryMagic);
-}
-
 } // namespace
