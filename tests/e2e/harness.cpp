@@ -365,14 +365,15 @@ std::string FerrotunePath()
     return ThisProgramFolder() + "..\\bin\\Ferrotune.exe";
 }
 
-std::string FailingInitialisationPath()
+std::string TestBuildPath()
 {
-    return ThisProgramFolder() + "ferrotune_initfail.exe";
+    return ThisProgramFolder() + "ferrotune_testbuild.exe";
 }
 
-FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setup, const std::string& program)
+FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setup, const std::string& program,
+                           std::vector<std::string> environment)
 {
-    std::vector<std::string> environment = {"STANDIN_QV4Z_LOG=" + log.Path()};
+    environment.push_back("STANDIN_QV4Z_LOG=" + log.Path());
     if (!setup.configureAnswer.empty())
         environment.push_back("STANDIN_QV4Z_CONFIGURE=" + setup.configureAnswer);
     if (!setup.aboutAnswer.empty())

@@ -159,17 +159,17 @@ struct CompressorSetup {
 
 const char kDialogCaption[] = "Codec Configuration";
 
-// The full path of the program as shipped, and of the test build whose
-// library initialisation fails.
+// The full path of the program as shipped, and of its test build, which
+// reports some of its own calls and fails on request (testbuild.cpp).
 std::string FerrotunePath();
-std::string FailingInitialisationPath();
+std::string TestBuildPath();
 
 class FerrotuneRun {
 public:
     // Starts the program under the debugger with the stand-in set up as given
-    // and logging to log.
+    // and logging to log; environment adds "NAME=value" entries of its own.
     FerrotuneRun(const CompressorLog& log, const CompressorSetup& setup = CompressorSetup(),
-                 const std::string& program = FerrotunePath());
+                 const std::string& program = FerrotunePath(), std::vector<std::string> environment = {});
     bool Started() const { return m_started; }
     DWORD ProcessId() const { return m_process.ProcessId(); }
     // This run's top-level window with the caption, once it exists and is visible.
@@ -179,6 +179,7 @@ public:
     // Waits for the process to end; records whether it ever showed a window.
     bool WaitForExit(DWORD timeoutMs = kWaitMs);
     bool Exited() const { return m_process.Exited(); }
+    DWORD ExitCode() const { return m_process.ExitCode(); }
     // Whether a visible top-level window of this process was seen while waiting.
     bool SawVisibleWindow() const { return m_sawVisibleWindow; }
     std::vector<std::string> DebugLines() const { return m_process.DebugLines(); }

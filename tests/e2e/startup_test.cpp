@@ -178,17 +178,60 @@ TEST_F(SingleInstance, TenCopiesStartedTogetherLeaveExactlyOneDialog)
 
 class LibraryInitialisation : public Scenario {};
 
-// A build of the program whose library counter starts at its maximum, so that
-// LumaretInitialize fails; a shutdown of the library would add a line of its own.
+// Lines of the test build's own (testbuild.cpp).
+const char kShutdown[] = "test build: LumaretUninitialize called\n";
+const char kMutexGone[] = "test build: mutex gone at the end\n";
+
+// The test build's initialisation fails with a code, or raises from the
+// profile; the raising run's first line is the library's report of it. Either
+// way: the one failure line, no window, no shutdown, the mutex let go, and
+// the same exit code.
 TEST_F(LibraryInitialisation, FailureWritesOneLineAndShowsNothing)
 {
+    struct Failure {
+        const char* environment;
+        std::vector<std::string> lines;
+    };
+    const Failure kFailures[] = {
+        {"FERROTUNE_TEST_INITIALISATION=counter-at-maximum", {kInitialisationFailed, kMutexGone}},
+        {"FERROTUNE_TEST_INITIALISATION=version-query-fails",
+         {"Trace: Exception thrown in file corelib/Src/xlib.cpp(577)\n", kInitialisationFailed, kMutexGone}},
+    };
+    std::vector<DWORD> exitCodes;
+    for (const Failure& failure : kFailures) {
+        SCOPED_TRACE(failure.environment);
+        CompressorLog log;
+        FerrotuneRun run(log, CompressorSetup(), TestBuildPath(), {failure.environment});
+        ASSERT_TRUE(run.Started()) << TestBuildPath();
+        ASSERT_TRUE(run.WaitForExit());
+        EXPECT_EQ(failure.lines, run.DebugLines());
+        EXPECT_FALSE(run.SawVisibleWindow());
+        EXPECT_TRUE(log.Messages().empty()) << log.Text();
+        exitCodes.push_back(run.ExitCode());
+    }
+    EXPECT_EQ(exitCodes[0], exitCodes[1]);
+}
+
+// In the test build the compressor is opened with the type as the launcher
+// passes it, before the compressor manager folds its case; the library is
+// shut down once, after the dialog, and never by a second copy.
+TEST_F(LibraryInitialisation, SuccessOpensVidcAndShutsDownOnceAfterTheDialog)
+{
     CompressorLog log;
-    FerrotuneRun run(log, CompressorSetup(), FailingInitialisationPath());
-    ASSERT_TRUE(run.Started()) << FailingInitialisationPath();
-    ASSERT_TRUE(run.WaitForExit());
-    EXPECT_EQ(std::vector<std::string>{kInitialisationFailed}, run.DebugLines());
-    EXPECT_FALSE(run.SawVisibleWindow());
-    EXPECT_TRUE(log.Messages().empty()) << log.Text();
+    FerrotuneRun first(log, CompressorSetup(), TestBuildPath());
+    ASSERT_TRUE(first.Started()) << TestBuildPath();
+    HWND dialog = first.WaitForDialog();
+    ASSERT_NE(nullptr, dialog);
+    FerrotuneRun second(log, CompressorSetup(), TestBuildPath());
+    ASSERT_TRUE(second.Started());
+    ASSERT_TRUE(second.WaitForExit());
+    EXPECT_EQ(std::vector<std::string>(), second.DebugLines());
+
+    Click(GetDlgItem(dialog, IDOK));
+    ASSERT_TRUE(first.WaitForExit());
+    const std::vector<std::string> expected = {"test build: VfwOpen type=VIDC handler=QV4Z mode=4\n", kShutdown,
+                                               kMutexGone};
+    EXPECT_EQ(expected, first.DebugLines());
 }
 
 } // namespace
