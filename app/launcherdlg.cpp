@@ -23,6 +23,23 @@ const DWORD kCompressorHandler = mmioFOURCC('Q', 'V', '4', 'Z');
 
 const char kCodecMissing[] = "Codec not detected. Please make sure the codec is properly installed.";
 
+#if defined(_WIN64)
+// Whether a QV4Z compressor is registered for 32-bit programs: the value
+// vidc.QV4Z in the 32-bit registry view of the installable-driver list, which
+// ICOpen in a 64-bit program never reads. Only queried; false when the key or
+// the value is missing or cannot be read.
+bool RegisteredFor32BitPrograms()
+{
+    HKEY drivers = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_32KEY, &drivers) != ERROR_SUCCESS)
+        return false;
+    const LONG found = RegQueryValueExA(drivers, "vidc.QV4Z", nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(drivers);
+    return found == ERROR_SUCCESS;
+}
+#endif
+
 // A capability question is the dialog's own message with -1 and the query flag.
 bool CompressorOffers(HIC hic, UINT message, DWORD_PTR queryFlag)
 {
@@ -77,13 +94,29 @@ void CLauncherDlg::OpenCompressor()
 {
     m_hic = VfwOpen(kCompressorType, kCompressorHandler, ICMODE_QUERY);
     if (m_hic == nullptr) {
-        MessageBox(kCodecMissing);
+        ReportMissingCompressor();
         return;
     }
     if (CompressorOffers(m_hic, ICM_CONFIGURE, ICMF_CONFIGURE_QUERY))
         m_btnConfigure.EnableWindow(TRUE);
     if (CompressorOffers(m_hic, ICM_ABOUT, ICMF_ABOUT_QUERY))
         m_btnAboutCodec.EnableWindow(TRUE);
+}
+
+// The message box when no compressor opens. The 64-bit program cannot use a
+// compressor installed for 32-bit programs only; when that is why, the box
+// says so and names the program that can, instead of sending the user off to
+// reinstall it.
+void CLauncherDlg::ReportMissingCompressor()
+{
+#if defined(_WIN64)
+    char text[256];
+    if (RegisteredFor32BitPrograms() && LoadStringA(FwResourceHandle(), IDS_CODEC_32BIT_ONLY, text, sizeof(text)) > 0) {
+        MessageBox(text);
+        return;
+    }
+#endif
+    MessageBox(kCodecMissing);
 }
 
 // Every command whose low 16 bits lie in 0x0010..0x001F is the About entry.

@@ -33,6 +33,7 @@ protected:
 private:
     void AppendAboutMenuEntry();
     void OpenCompressor();
+    void ReportMissingCompressor();
 };
 
 #endif

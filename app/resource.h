@@ -2,10 +2,11 @@
 #ifndef FERROTUNE_RESOURCE_H
 #define FERROTUNE_RESOURCE_H
 
-#define IDD_ABOUT 100      // About box template
-#define IDS_ABOUT_MENU 101 // "&About Ferrotune...", the system-menu entry
-#define IDD_LAUNCHER 102   // main dialog template
-#define IDI_APP 128        // application icon: 32x32 and 16x16, 16 colours
+#define IDD_ABOUT 100            // About box template
+#define IDS_ABOUT_MENU 101       // "&About Ferrotune...", the system-menu entry
+#define IDD_LAUNCHER 102         // main dialog template
+#define IDS_CODEC_32BIT_ONLY 103 // 64-bit program only: the codec is installed for 32-bit programs only
+#define IDI_APP 128              // application icon: 32x32 and 16x16, 16 colours
 
 #define IDM_ABOUT 0x0010 // command id of the system-menu entry
 

@@ -1,9 +1,14 @@
 // The "Codec Configuration" dialog and the compressor: which buttons the
 // compressor's answers enable, what each button sends it, and what the user
-// sees when there is no compressor.
+// sees when there is no compressor, or (64-bit program) only one for 32-bit
+// programs.
 #include "harness.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -11,6 +16,79 @@ const int kConfigureButton = 1000;
 const int kAboutCodecButton = 1001;
 const int kExitButton = 1;
 const char kMissingText[] = "Codec not detected. Please make sure the codec is properly installed.";
+const char k32BitOnlyText[] =
+    "The codec is installed for 32-bit programs only, so this 64-bit Ferrotune cannot use it. "
+    "Please use the 32-bit Ferrotune (x86\\Ferrotune.exe) to configure it.";
+
+const char kDriversKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+const char kDriverValue[] = "vidc.QV4Z";
+const char kStandinDll[] = "standin_qv4z.dll";
+
+// Where the stand-in compressor is registered for one run. The harness
+// installs it for programs of the test's own kind; the 64-bit rows below also
+// take it out of there (the 64-bit registry view) or register it in the 32-bit
+// view, which 32-bit programs read and 64-bit ones do not.
+enum class Registration { AsInstalled, Nowhere, For32BitOnly, AlsoFor32Bit };
+
+// The vidc.QV4Z entry of one registry view: its DLL, or "" when there is none.
+std::string DriverEntry(REGSAM view)
+{
+    char dll[MAX_PATH] = {};
+    DWORD size = sizeof(dll) - 1;
+    HKEY drivers = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriversKey, 0, KEY_QUERY_VALUE | view, &drivers) != ERROR_SUCCESS)
+        return std::string();
+    RegQueryValueExA(drivers, kDriverValue, nullptr, nullptr, reinterpret_cast<BYTE*>(dll), &size);
+    RegCloseKey(drivers);
+    return dll;
+}
+
+// Writes the vidc.QV4Z entry of one registry view, or removes it when dll is empty.
+testing::AssertionResult SetDriverEntry(REGSAM view, const std::string& dll)
+{
+    HKEY drivers = nullptr;
+    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriversKey, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                                  &drivers, nullptr);
+    if (result == ERROR_SUCCESS) {
+        result = dll.empty() ? RegDeleteValueA(drivers, kDriverValue)
+                             : RegSetValueExA(drivers, kDriverValue, 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(dll.c_str()), DWORD(dll.size() + 1));
+        RegCloseKey(drivers);
+    }
+    if (result == ERROR_SUCCESS || (dll.empty() && result == ERROR_FILE_NOT_FOUND))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "cannot set " << kDriverValue << " to \"" << dll << "\" in view 0x"
+                                       << std::hex << view << ": error " << std::dec << result;
+}
+
+// Registers the stand-in as a row asks for the life of the object, then puts
+// back the entries it changed, so that later scenarios find it installed as
+// before.
+class RegisteredAs {
+public:
+    explicit RegisteredAs(Registration registration)
+    {
+        if (registration == Registration::Nowhere || registration == Registration::For32BitOnly)
+            Change(KEY_WOW64_64KEY, "");
+        if (registration == Registration::For32BitOnly || registration == Registration::AlsoFor32Bit)
+            Change(KEY_WOW64_32KEY, kStandinDll);
+    }
+    ~RegisteredAs()
+    {
+        for (auto entry = m_before.rbegin(); entry != m_before.rend(); ++entry)
+            EXPECT_TRUE(SetDriverEntry(entry->first, entry->second));
+    }
+    RegisteredAs(const RegisteredAs&) = delete;
+    RegisteredAs& operator=(const RegisteredAs&) = delete;
+
+private:
+    void Change(REGSAM view, const std::string& dll)
+    {
+        m_before.emplace_back(view, DriverEntry(view));
+        EXPECT_TRUE(SetDriverEntry(view, dll));
+    }
+    std::vector<std::pair<REGSAM, std::string>> m_before;
+};
 
 bool Enabled(HWND dialog, int id)
 {
@@ -39,6 +117,7 @@ struct Answers {
     const char* aboutAnswer;
     bool configureEnabled;
     bool aboutCodecEnabled;
+    Registration registration;
 };
 
 void PrintTo(const Answers& row, std::ostream* out)
@@ -49,10 +128,17 @@ void PrintTo(const Answers& row, std::ostream* out)
 // ICERR_OK is 0; ICERR_UNSUPPORTED is -1; any other value is "no" as well.
 // Empty: the stand-in's default answer, ICERR_OK, as the demo runs it.
 const Answers kAnswers[] = {
-    {"BothOfferedByDefault", "", "", true, true},     {"BothOffered", "0", "0", true, true},
-    {"OnlyConfigureOffered", "0", "-1", true, false}, {"OnlyAboutOffered", "-1", "0", false, true},
-    {"NeitherOffered", "-1", "-1", false, false},     {"PositiveAnswerIsNotOk", "1", "0", false, true},
-    {"OtherErrorIsNotOk", "0", "-100", true, false},
+    {"BothOfferedByDefault", "", "", true, true, Registration::AsInstalled},
+    {"BothOffered", "0", "0", true, true, Registration::AsInstalled},
+    {"OnlyConfigureOffered", "0", "-1", true, false, Registration::AsInstalled},
+    {"OnlyAboutOffered", "-1", "0", false, true, Registration::AsInstalled},
+    {"NeitherOffered", "-1", "-1", false, false, Registration::AsInstalled},
+    {"PositiveAnswerIsNotOk", "1", "0", false, true, Registration::AsInstalled},
+    {"OtherErrorIsNotOk", "0", "-100", true, false, Registration::AsInstalled},
+#if defined(_WIN64)
+    // A 32-bit registration beside the 64-bit one changes nothing.
+    {"BothOfferedAlsoRegisteredFor32Bit", "", "", true, true, Registration::AlsoFor32Bit},
+#endif
 };
 
 class CompressorAnswers : public Scenario, public testing::WithParamInterface<Answers> {};
@@ -60,6 +146,7 @@ class CompressorAnswers : public Scenario, public testing::WithParamInterface<An
 TEST_P(CompressorAnswers, EnableExactlyTheMatchingButtons)
 {
     const Answers& row = GetParam();
+    RegisteredAs registered(row.registration);
     CompressorLog log;
     CompressorSetup setup;
     setup.configureAnswer = row.configureAnswer;
@@ -161,16 +248,40 @@ TEST_P(CompressorActions, ClickSendsTheActionWithTheDialogHandle)
 INSTANTIATE_TEST_SUITE_P(Scenarios, CompressorActions, testing::ValuesIn(kActions),
                          [](const testing::TestParamInfo<Action>& info) { return std::string(info.param.name); });
 
-class CompressorMissing : public Scenario {};
+struct Missing {
+    const char* name;
+    bool refuses; // the stand-in is registered but refuses to open
+    Registration registration;
+    const char* text; // what the message box says
+};
+
+void PrintTo(const Missing& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+// A 64-bit program cannot use a compressor installed for 32-bit programs only:
+// it says so instead of asking for a reinstallation.
+const Missing kMissing[] = {
+    {"RefusesToOpen", true, Registration::AsInstalled, kMissingText},
+#if defined(_WIN64)
+    {"RegisteredNowhere", false, Registration::Nowhere, kMissingText},
+    {"RegisteredFor32BitOnly", false, Registration::For32BitOnly, k32BitOnlyText},
+#endif
+};
+
+class CompressorMissing : public Scenario, public testing::WithParamInterface<Missing> {};
 
 // No compressor: the message box comes first, owned by the still hidden dialog;
 // afterwards the dialog shows with both compressor buttons disabled, the About
 // box and Exit work, and no compressor is closed at the end.
-TEST_F(CompressorMissing, MessageBoxBeforeTheDialogThenBothButtonsDisabled)
+TEST_P(CompressorMissing, MessageBoxBeforeTheDialogThenBothButtonsDisabled)
 {
+    const Missing& row = GetParam();
+    RegisteredAs registered(row.registration);
     CompressorLog log;
     CompressorSetup setup;
-    setup.missing = true;
+    setup.missing = row.refuses;
     FerrotuneRun run(log, setup);
     ASSERT_TRUE(run.Started()) << FerrotunePath();
 
@@ -181,7 +292,7 @@ TEST_F(CompressorMissing, MessageBoxBeforeTheDialogThenBothButtonsDisabled)
     HWND dialog = dialogs[0];
     EXPECT_FALSE(IsWindowVisible(dialog)) << "the dialog showed before the message box";
     EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
-    EXPECT_EQ(std::vector<std::string>{kMissingText}, StaticTexts(box));
+    EXPECT_EQ(std::vector<std::string>{row.text}, StaticTexts(box));
     std::vector<std::string> buttons;
     for (HWND child : ChildWindows(box)) {
         if (_stricmp(WindowClass(child).c_str(), "Button") == 0 && IsWindowVisible(child))
@@ -214,5 +325,8 @@ TEST_F(CompressorMissing, MessageBoxBeforeTheDialogThenBothButtonsDisabled)
     EXPECT_TRUE(log.Messages(kIcmConfigure).empty()) << log.Text();
     EXPECT_TRUE(log.Messages(kIcmAbout).empty()) << log.Text();
 }
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, CompressorMissing, testing::ValuesIn(kMissing),
+                         [](const testing::TestParamInfo<Missing>& info) { return std::string(info.param.name); });
 
 } // namespace
