@@ -2,14 +2,15 @@
 """peshape_test.py PESHAPE ARCH PROGRAM - the shape check passes the built
 program and fails each copy of it that has one fault, on that fault's check
 alone (named by its start)."""
-import importlib.util
+import os
 import sys
 
 import pefile
 
-spec = importlib.util.spec_from_file_location("peshape", sys.argv[1])
-peshape = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(peshape)
+sys.dont_write_bytecode = True  # nothing of the run lands in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(sys.argv[1])))
+import peshape  # noqa: E402 (found through the path above)
+
 arch, program = sys.argv[2], open(sys.argv[3], "rb").read()
 
 
