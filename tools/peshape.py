@@ -30,7 +30,8 @@ WINDOWS_DLLS = {
 def resources(pe):
     """{(type, id): data bytes of the first language} for every resource with numeric ids."""
     found = {}
-    for rtype in getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None) and pe.DIRECTORY_ENTRY_RESOURCE.entries or []:
+    directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for rtype in directory.entries if directory else []:
         for rid in rtype.directory.entries:
             if rtype.id is None or rid.id is None or not rid.directory.entries:
                 continue
@@ -89,13 +90,13 @@ def check(arch, data):
     expect("machine", pe.FILE_HEADER.Machine == MACHINES[arch], "%#06x" % pe.FILE_HEADER.Machine)
     expect("GUI subsystem", pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"],
            str(pe.OPTIONAL_HEADER.Subsystem))
-    flags = pe.OPTIONAL_HEADER
+    header = pe.OPTIONAL_HEADER
     wanted = ["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "IMAGE_DLLCHARACTERISTICS_NX_COMPAT"]
     if arch == "x64":
         wanted.append("IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA")
-    missing = [name for name in wanted if not getattr(flags, name)]
+    missing = [name for name in wanted if not getattr(header, name)]
     expect("DYNAMIC_BASE, NX_COMPAT" + (", HIGH_ENTROPY_VA" if arch == "x64" else ""), not missing,
-           "%#06x %s" % (flags.DllCharacteristics, " ".join(missing)))
+           "%#06x %s" % (header.DllCharacteristics, " ".join(missing)))
     wx = [s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections
           if s.IMAGE_SCN_MEM_WRITE and s.IMAGE_SCN_MEM_EXECUTE]
     expect("no writable executable section", not wx, ",".join(wx))
@@ -115,7 +116,8 @@ def check(arch, data):
            str(images))
     text = string_resource(found, 101)
     expect("string 101", text == "&About Ferrotune...", repr(text))
-    expect("file and product version 1.1.0.2", versions(pe) == ("1.1.0.2", "1.1.0.2"), str(versions(pe)))
+    version = versions(pe)
+    expect("file and product version 1.1.0.2", version == ("1.1.0.2", "1.1.0.2"), str(version))
     return results
 
 
