@@ -2,6 +2,7 @@
 #include "launcherdlg.h"
 
 #include "aboutdlg.h"
+#include "missingcodec.h"
 #include "resource.h"
 #include "vfwlibrary.h"
 
@@ -20,25 +21,6 @@ namespace {
 // form, which is not what the compressor is registered under), handler "QV4Z".
 const DWORD kCompressorType = mmioFOURCC('V', 'I', 'D', 'C');
 const DWORD kCompressorHandler = mmioFOURCC('Q', 'V', '4', 'Z');
-
-const char kCodecMissing[] = "Codec not detected. Please make sure the codec is properly installed.";
-
-#if defined(_WIN64)
-// Whether a QV4Z compressor is registered for 32-bit programs: the value
-// vidc.QV4Z in the 32-bit registry view of the installable-driver list, which
-// ICOpen in a 64-bit program never reads. Only queried; false when the key or
-// the value is missing or cannot be read.
-bool RegisteredFor32BitPrograms()
-{
-    HKEY drivers = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", 0,
-                      KEY_QUERY_VALUE | KEY_WOW64_32KEY, &drivers) != ERROR_SUCCESS)
-        return false;
-    const LONG found = RegQueryValueExA(drivers, "vidc.QV4Z", nullptr, nullptr, nullptr, nullptr);
-    RegCloseKey(drivers);
-    return found == ERROR_SUCCESS;
-}
-#endif
 
 // A capability question is the dialog's own message with -1 and the query flag.
 bool CompressorOffers(HIC hic, UINT message, DWORD_PTR queryFlag)
@@ -103,20 +85,13 @@ void CLauncherDlg::OpenCompressor()
         m_btnAboutCodec.EnableWindow(TRUE);
 }
 
-// The message box when no compressor opens. The 64-bit program cannot use a
-// compressor installed for 32-bit programs only; when that is why, the box
-// says so and names the program that can, instead of sending the user off to
-// reinstall it.
+// The message box when no compressor opens. Only now is the installation
+// read, to tell the user what keeps the installed codec from opening.
 void CLauncherDlg::ReportMissingCompressor()
 {
-#if defined(_WIN64)
-    char text[256];
-    if (RegisteredFor32BitPrograms() && LoadStringA(FwResourceHandle(), IDS_CODEC_32BIT_ONLY, text, sizeof(text)) > 0) {
-        MessageBox(text);
-        return;
-    }
-#endif
-    MessageBox(kCodecMissing);
+    CodecInstallation installation(VfwLoaded());
+    CodecMissingMessage message(installation.Facts(), FwResourceHandle());
+    MessageBox(message.Text());
 }
 
 // Every command whose low 16 bits lie in 0x0010..0x001F is the About entry.

@@ -76,6 +76,11 @@ HIC VfwOpen(DWORD type, DWORD handler, UINT mode)
     return Bind() ? s_vfw.open(type, handler, mode) : nullptr;
 }
 
+bool VfwLoaded()
+{
+    return s_vfw.open != nullptr;
+}
+
 LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2)
 {
     return Bind() ? s_vfw.sendMessage(hic, message, param1, param2) : ICERR_UNSUPPORTED;

@@ -14,6 +14,8 @@
 // ICOpen of the system's compressor manager; null when the manager cannot be
 // loaded, which the launcher treats like a compressor that is not installed.
 HIC VfwOpen(DWORD type, DWORD handler, UINT mode);
+// Whether the compressor manager is loaded (after the first VfwOpen).
+bool VfwLoaded();
 // ICSendMessage; ICERR_UNSUPPORTED when the manager is not loaded.
 LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2);
 // ICClose; nothing when the manager is not loaded.

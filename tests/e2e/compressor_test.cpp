@@ -1,11 +1,14 @@
 // The "Codec Configuration" dialog and the compressor: which buttons the
 // compressor's answers enable, what each button sends it, and what the user
-// sees when there is no compressor, or (64-bit program) only one for 32-bit
-// programs.
+// sees when no compressor opens: nothing installed, or why the installed one
+// cannot be used.
 #include "harness.h"
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,22 +18,46 @@ namespace {
 const int kConfigureButton = 1000;
 const int kAboutCodecButton = 1001;
 const int kExitButton = 1;
-const char kMissingText[] = "Codec not detected. Please make sure the codec is properly installed.";
-const char k32BitOnlyText[] =
-    "The codec is installed for 32-bit programs only, so this 64-bit Ferrotune cannot use it. "
-    "Please use the 32-bit Ferrotune (x86\\Ferrotune.exe) to configure it.";
+#define CODEC_NOT_DETECTED "Codec not detected. Please make sure the codec is properly installed."
 
 const char kDriversKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 const char kDriverValue[] = "vidc.QV4Z";
 const char kStandinDll[] = "standin_qv4z.dll";
+// The program's own registry view, and the one 32-bit programs read.
+const REGSAM kOwnView = 0;
+const REGSAM k32BitView = KEY_WOW64_32KEY;
 
-// Where the stand-in compressor is registered for one run. The harness
-// installs it for programs of the test's own kind; the 64-bit rows below also
-// take it out of there (the 64-bit registry view) or register it in the 32-bit
-// view, which 32-bit programs read and 64-bit ones do not.
-enum class Registration { AsInstalled, Nowhere, For32BitOnly, AlsoFor32Bit };
+// Where the stand-in compressor is registered for one run: the vidc.QV4Z
+// entry of the program's own registry view, of the 32-bit view (which a
+// 64-bit program's compressor manager never reads) and of system.ini's
+// [drivers32] section. Null leaves an entry as the harness installed it, ""
+// removes it. "{system}", "{windows}" and "{tests}" stand for the system
+// folder, the Windows folder and this program's folder (with its backslash).
+struct Registration {
+    const char* own;
+    const char* for32Bit;
+    const char* systemIni;
+};
+const Registration kAsInstalled = {nullptr, nullptr, nullptr};
 
-// The vidc.QV4Z entry of one registry view: its DLL, or "" when there is none.
+// text with the folders put in for their names.
+std::string Expand(const char* text)
+{
+    char system[MAX_PATH] = {};
+    char windows[MAX_PATH] = {};
+    GetSystemDirectoryA(system, sizeof(system));
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    const std::pair<const char*, std::string> names[] = {
+        {"{system}", system}, {"{windows}", windows}, {"{tests}", ThisProgramFolder()}};
+    std::string expanded = text;
+    for (const auto& name : names) {
+        for (size_t at = expanded.find(name.first); at != std::string::npos; at = expanded.find(name.first, at))
+            expanded.replace(at, strlen(name.first), name.second);
+    }
+    return expanded;
+}
+
+// The vidc.QV4Z entry of one registry view: its value, or "" when there is none.
 std::string DriverEntry(REGSAM view)
 {
     char dll[MAX_PATH] = {};
@@ -61,33 +88,57 @@ testing::AssertionResult SetDriverEntry(REGSAM view, const std::string& dll)
                                        << std::hex << view << ": error " << std::dec << result;
 }
 
+std::string IniEntry()
+{
+    char dll[MAX_PATH] = {};
+    GetPrivateProfileStringA("drivers32", kDriverValue, "", dll, sizeof(dll), "system.ini");
+    return dll;
+}
+
+testing::AssertionResult SetIniEntry(const std::string& dll)
+{
+    if (WritePrivateProfileStringA("drivers32", kDriverValue, dll.empty() ? nullptr : dll.c_str(), "system.ini"))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "cannot set " << kDriverValue << " in system.ini: error " << GetLastError();
+}
+
 // Registers the stand-in as a row asks for the life of the object, then puts
 // back the entries it changed, so that later scenarios find it installed as
 // before.
 class RegisteredAs {
 public:
-    explicit RegisteredAs(Registration registration)
+    explicit RegisteredAs(const Registration& registration)
     {
-        if (registration == Registration::Nowhere || registration == Registration::For32BitOnly)
-            Change(KEY_WOW64_64KEY, "");
-        if (registration == Registration::For32BitOnly || registration == Registration::AlsoFor32Bit)
-            Change(KEY_WOW64_32KEY, kStandinDll);
+        if (registration.own != nullptr) {
+            m_own = DriverEntry(kOwnView);
+            EXPECT_TRUE(SetDriverEntry(kOwnView, Expand(registration.own)));
+        }
+        if (registration.for32Bit != nullptr) {
+            m_for32Bit = DriverEntry(k32BitView);
+            EXPECT_TRUE(SetDriverEntry(k32BitView, Expand(registration.for32Bit)));
+        }
+        if (registration.systemIni != nullptr) {
+            m_systemIni = IniEntry();
+            EXPECT_TRUE(SetIniEntry(Expand(registration.systemIni)));
+        }
     }
     ~RegisteredAs()
     {
-        for (auto entry = m_before.rbegin(); entry != m_before.rend(); ++entry)
-            EXPECT_TRUE(SetDriverEntry(entry->first, entry->second));
+        if (m_systemIni) {
+            EXPECT_TRUE(SetIniEntry(*m_systemIni));
+        }
+        if (m_for32Bit) {
+            EXPECT_TRUE(SetDriverEntry(k32BitView, *m_for32Bit));
+        }
+        if (m_own) {
+            EXPECT_TRUE(SetDriverEntry(kOwnView, *m_own));
+        }
     }
     RegisteredAs(const RegisteredAs&) = delete;
     RegisteredAs& operator=(const RegisteredAs&) = delete;
 
 private:
-    void Change(REGSAM view, const std::string& dll)
-    {
-        m_before.emplace_back(view, DriverEntry(view));
-        EXPECT_TRUE(SetDriverEntry(view, dll));
-    }
-    std::vector<std::pair<REGSAM, std::string>> m_before;
+    std::optional<std::string> m_own, m_for32Bit, m_systemIni;
 };
 
 bool Enabled(HWND dialog, int id)
@@ -128,16 +179,16 @@ void PrintTo(const Answers& row, std::ostream* out)
 // ICERR_OK is 0; ICERR_UNSUPPORTED is -1; any other value is "no" as well.
 // Empty: the stand-in's default answer, ICERR_OK, as the demo runs it.
 const Answers kAnswers[] = {
-    {"BothOfferedByDefault", "", "", true, true, Registration::AsInstalled},
-    {"BothOffered", "0", "0", true, true, Registration::AsInstalled},
-    {"OnlyConfigureOffered", "0", "-1", true, false, Registration::AsInstalled},
-    {"OnlyAboutOffered", "-1", "0", false, true, Registration::AsInstalled},
-    {"NeitherOffered", "-1", "-1", false, false, Registration::AsInstalled},
-    {"PositiveAnswerIsNotOk", "1", "0", false, true, Registration::AsInstalled},
-    {"OtherErrorIsNotOk", "0", "-100", true, false, Registration::AsInstalled},
+    {"BothOfferedByDefault", "", "", true, true, kAsInstalled},
+    {"BothOffered", "0", "0", true, true, kAsInstalled},
+    {"OnlyConfigureOffered", "0", "-1", true, false, kAsInstalled},
+    {"OnlyAboutOffered", "-1", "0", false, true, kAsInstalled},
+    {"NeitherOffered", "-1", "-1", false, false, kAsInstalled},
+    {"PositiveAnswerIsNotOk", "1", "0", false, true, kAsInstalled},
+    {"OtherErrorIsNotOk", "0", "-100", true, false, kAsInstalled},
 #if defined(_WIN64)
     // A 32-bit registration beside the 64-bit one changes nothing.
-    {"BothOfferedAlsoRegisteredFor32Bit", "", "", true, true, Registration::AlsoFor32Bit},
+    {"BothOfferedAlsoRegisteredFor32Bit", "", "", true, true, {nullptr, kStandinDll, nullptr}},
 #endif
 };
 
@@ -252,7 +303,7 @@ struct Missing {
     const char* name;
     bool refuses; // the stand-in is registered but refuses to open
     Registration registration;
-    const char* text; // what the message box says
+    const char* text; // what the message box says, with folders as Registration names them
 };
 
 void PrintTo(const Missing& row, std::ostream* out)
@@ -260,13 +311,63 @@ void PrintTo(const Missing& row, std::ostream* out)
     *out << row.name;
 }
 
-// A 64-bit program cannot use a compressor installed for 32-bit programs only:
-// it says so instead of asking for a reinstallation.
+// Nothing registered gives the usual sentence alone. Where something is
+// registered, a paragraph after it says why it cannot be used.
 const Missing kMissing[] = {
-    {"RefusesToOpen", true, Registration::AsInstalled, kMissingText},
+    {"RegisteredNowhere", false, {"", nullptr, nullptr}, CODEC_NOT_DETECTED},
+    {"RefusesToOpen", true, kAsInstalled,
+     CODEC_NOT_DETECTED "\n\nThe codec's file {system}\\standin_qv4z.dll is installed, but the codec did not start: "
+                        "the file may be damaged or may not be a codec. Please reinstall the codec, or ask its maker "
+                        "for help."},
+    {"FileMissing",
+     false,
+     {"qv4z_missing.dll", nullptr, nullptr},
+     CODEC_NOT_DETECTED "\n\nThe codec is registered as \"qv4z_missing.dll\", but there is no file of that name in "
+                        "the system folder ({system}), the Windows folder ({windows}), this program's folder or a "
+                        "folder on the PATH."},
 #if defined(_WIN64)
-    {"RegisteredNowhere", false, Registration::Nowhere, kMissingText},
-    {"RegisteredFor32BitOnly", false, Registration::For32BitOnly, k32BitOnlyText},
+    {"DllFor32BitPrograms",
+     false,
+     {"{tests}otherbits_qv4z.dll", nullptr, nullptr},
+     CODEC_NOT_DETECTED "\n\nThe codec's file {tests}otherbits_qv4z.dll is a 32-bit DLL, which this 64-bit "
+                        "Ferrotune cannot use. A 32-bit codec installed for 32-bit programs is configured with the "
+                        "32-bit Ferrotune (x86\\Ferrotune.exe)."},
+    {"NoDriverProc",
+     false,
+     {"{tests}nodriverproc_qv4z.dll", nullptr, nullptr},
+     CODEC_NOT_DETECTED "\n\nThe codec's file {tests}nodriverproc_qv4z.dll is installed, but the codec did not "
+                        "start: the file may be damaged or may not be a codec. Please reinstall the codec, or ask its "
+                        "maker for help."},
+    // The program's own registration decides, whatever the 32-bit view holds.
+    {"FileMissingBesideA32BitRegistration",
+     false,
+     {"{system}\\qv4z_gone.dll", kStandinDll, nullptr},
+     CODEC_NOT_DETECTED "\n\nThe codec is registered as \"{system}\\qv4z_gone.dll\", but that file does not "
+                        "exist."},
+    {"FileNameEndsAtASpace",
+     false,
+     {"{system}\\qv4z gone.dll", nullptr, nullptr},
+     CODEC_NOT_DETECTED "\n\nThe codec is registered as \"{system}\\qv4z gone.dll\". The compressor manager "
+                        "takes the text before the first space, \"{system}\\qv4z\", for the codec's file, and "
+                        "there is no such file."},
+    {"FileMissingInSystemIni",
+     false,
+     {"", nullptr, "qv4z_ini.dll"},
+     CODEC_NOT_DETECTED "\n\nThe codec is registered as \"qv4z_ini.dll\", but there is no file of that name in "
+                        "the system folder ({system}), the Windows folder ({windows}), this program's folder or a "
+                        "folder on the PATH."},
+    {"RegisteredFor32BitOnly",
+     false,
+     {"", kStandinDll, nullptr},
+     "The codec is installed for 32-bit programs only, so this 64-bit Ferrotune cannot use it. "
+     "Please use the 32-bit Ferrotune (x86\\Ferrotune.exe) to configure it."},
+#else
+    // The machine that runs the 32-bit tests has a 32-bit Windows.
+    {"DllFor64BitPrograms",
+     false,
+     {"{tests}otherbits_qv4z.dll", nullptr, nullptr},
+     CODEC_NOT_DETECTED "\n\nThe codec's file {tests}otherbits_qv4z.dll is a 64-bit DLL, which cannot run on this "
+                        "32-bit Windows. Please install the codec's 32-bit version."},
 #endif
 };
 
@@ -292,7 +393,7 @@ TEST_P(CompressorMissing, MessageBoxBeforeTheDialogThenBothButtonsDisabled)
     HWND dialog = dialogs[0];
     EXPECT_FALSE(IsWindowVisible(dialog)) << "the dialog showed before the message box";
     EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
-    EXPECT_EQ(std::vector<std::string>{row.text}, StaticTexts(box));
+    EXPECT_EQ(std::vector<std::string>{Expand(row.text)}, StaticTexts(box));
     std::vector<std::string> buttons;
     for (HWND child : ChildWindows(box)) {
         if (_stricmp(WindowClass(child).c_str(), "Button") == 0 && IsWindowVisible(child))
