@@ -211,13 +211,9 @@ CodecInstallation::CodecInstallation(bool managerLoaded) : m_facts(), m_value(nu
         return;
 
     if (m_facts.program64Bit) {
-        HKEY drivers = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriversKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &drivers) ==
-            ERROR_SUCCESS) {
-            m_facts.registeredFor32Bit =
-                RegQueryValueExA(drivers, kDriverValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-            RegCloseKey(drivers);
-        }
+        char* for32Bit = RegistryEntry(KEY_WOW64_32KEY);
+        m_facts.registeredFor32Bit = for32Bit != nullptr;
+        FreeText(for32Bit);
     }
     m_value = RegistryEntry(0);
     if (m_value == nullptr)
