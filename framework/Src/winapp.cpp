@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <cxxabi.h>
+
 namespace {
 
 CWinApp* s_app = nullptr;
@@ -131,12 +133,19 @@ int CWinApp::RunApplication(HINSTANCE instance)
 }
 
 // The runtime's default terminate handler names the uncaught exception's type
-// through its demangler, a third of the program's size; this one says the same
-// without the type's name and ends the program as abnormally as that one does.
+// through its demangler, a third of the program's size; this one tells an
+// exception that was not caught from a terminate without one (a direct call,
+// a pure virtual call) without naming types, and ends the program as
+// abnormally as that one does. It replaces the runtime's own because the
+// runtime is linked statically: the linker takes a library's definition only
+// of a name that the program leaves undefined.
 namespace __gnu_cxx {
 void __verbose_terminate_handler()
 {
-    fputs("terminate called: an exception was not caught\n", stderr);
+    if (abi::__cxa_current_exception_type() != nullptr)
+        fputs("terminate called: an exception was not caught\n", stderr);
+    else
+        fputs("terminate called: no exception is active\n", stderr);
     abort();
 }
 } // namespace __gnu_cxx
