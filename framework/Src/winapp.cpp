@@ -25,9 +25,11 @@ const char* FileNameStart(const char* path)
 }
 
 // Copies at most size - 1 bytes of the first length bytes of source, and the
-// terminating zero.
+// terminating zero; nothing at all into a buffer of size 0.
 void CopyCut(char* destination, size_t size, const char* source, size_t length)
 {
+    if (size == 0)
+        return;
     if (length > size - 1)
         length = size - 1;
     memcpy(destination, source, length);
@@ -48,9 +50,13 @@ void FwHelpFilePath(const char* modulePath, char* helpFile, size_t size)
     static const char kExtension[] = ".HLP";
     const char* dot = strrchr(FileNameStart(modulePath), '.');
     const size_t stem = dot != nullptr ? dot - modulePath : strlen(modulePath);
-    CopyCut(helpFile, size, modulePath, stem);
-    const size_t used = strlen(helpFile);
-    CopyCut(helpFile + used, size - used, kExtension, sizeof(kExtension) - 1);
+    // A cut path would name another file, and no module path names none.
+    if (stem == 0 || stem + sizeof(kExtension) > size) {
+        CopyCut(helpFile, size, "", 0);
+        return;
+    }
+    memcpy(helpFile, modulePath, stem);
+    memcpy(helpFile + stem, kExtension, sizeof(kExtension));
 }
 
 CWinApp* FwGetApp()
