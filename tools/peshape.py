@@ -39,15 +39,16 @@ def import_list(arch):
     "[dll]" of function names, one a line, "#" starting a comment."""
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "imports-%s.txt" % arch)
     allowed, dll = {}, None
-    for number, line in enumerate(open(path), 1):
-        line = line.split("#", 1)[0].strip()
-        if line.startswith("[") and line.endswith("]"):
-            dll = line[1:-1].lower()
-            allowed.setdefault(dll, set())
-        elif line and dll is None:
-            raise ValueError("%s:%d: a function before the first [dll] section" % (path, number))
-        elif line:
-            allowed[dll].add(line)
+    with open(path) as lines:
+        for number, line in enumerate(lines, 1):
+            line = line.split("#", 1)[0].strip()
+            if line.startswith("[") and line.endswith("]"):
+                dll = line[1:-1].lower()
+                allowed.setdefault(dll, set())
+            elif line and dll is None:
+                raise ValueError("%s:%d: a function before the first [dll] section" % (path, number))
+            elif line:
+                allowed[dll].add(line)
     return path, allowed
 
 
