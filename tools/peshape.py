@@ -2,11 +2,14 @@
 """peshape.py ARCH PROGRAM - checks the shape of a built Ferrotune.exe.
 
 Reads the PE file with pefile and fails (exit 1) when the machine type,
-subsystem, hardening flags, section permissions, imports, resources or size
-are not what the shipped program must have. Prints one line per check.
+subsystem, the oldest Windows it states, hardening flags, section permissions,
+imports, resources or size are not what the shipped program must have. Prints
+one line per check. The functions it may import are listed per DLL in
+imports-ARCH.txt beside this script.
 
 Run by the system interpreter, which Debian's python3-pefile installs for.
 """
+import os
 import struct
 import sys
 
@@ -17,14 +20,48 @@ MACHINES = {"x86": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
 # The most the release program may weigh: about an eighth above today's size,
 # so that any large piece of runtime coming back fails the check.
 CEILINGS = {"x86": 128 * 1024, "x64": 104 * 1024}
-RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION = (
-    pefile.RESOURCE_TYPE[name] for name in ("RT_ICON", "RT_DIALOG", "RT_STRING", "RT_GROUP_ICON", "RT_VERSION"))
+# The oldest Windows each program runs on (README), as the header's operating
+# system and subsystem versions: Windows XP (5.1) and its 64-bit edition (5.2).
+# Older systems then refuse to start the program instead of failing on an import.
+OLDEST_WINDOWS = {"x86": (5, 1), "x64": (5, 2)}
+RT_DIALOG, RT_STRING, RT_GROUP_ICON = (
+    pefile.RESOURCE_TYPE[name] for name in ("RT_DIALOG", "RT_STRING", "RT_GROUP_ICON"))
 
 # DLLs that every Windows installation has; nothing else may be imported.
 WINDOWS_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll",
     "shell32.dll", "comctl32.dll", "ole32.dll", "ntdll.dll", "winmm.dll",
 }
+
+
+def import_list(arch):
+    """(path, {dll: {function}}) of the imports the program may have: sections
+    "[dll]" of function names, one a line, "#" starting a comment."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "imports-%s.txt" % arch)
+    allowed, dll = {}, None
+    with open(path) as lines:
+        for number, line in enumerate(lines, 1):
+            line = line.split("#", 1)[0].strip()
+            if line.startswith("[") and line.endswith("]"):
+                dll = line[1:-1].lower()
+                allowed.setdefault(dll, set())
+            elif line and dll is None:
+                raise ValueError("%s:%d: a function before the first [dll] section" % (path, number))
+            elif line:
+                allowed[dll].add(line)
+    return path, allowed
+
+
+def unlisted_imports(pe, allowed):
+    """"dll!function" (or "dll!#ordinal") of each import that the list lacks."""
+    unlisted = []
+    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+        dll = entry.dll.decode("latin-1").lower()
+        for function in entry.imports:
+            name = function.name.decode("latin-1") if function.name else "#%d" % function.ordinal
+            if name not in allowed.get(dll, ()):
+                unlisted.append("%s!%s" % (dll, name))
+    return unlisted
 
 
 def resources(pe):
@@ -85,12 +122,16 @@ def check(arch, data):
     def expect(name, ok, detail=""):
         results.append((name, bool(ok), detail))
 
+    header = pe.OPTIONAL_HEADER
     ceiling = CEILINGS[arch]
     expect("size at most %d bytes" % ceiling, len(data) <= ceiling, "%d bytes" % len(data))
     expect("machine", pe.FILE_HEADER.Machine == MACHINES[arch], "%#06x" % pe.FILE_HEADER.Machine)
-    expect("GUI subsystem", pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"],
-           str(pe.OPTIONAL_HEADER.Subsystem))
-    header = pe.OPTIONAL_HEADER
+    expect("GUI subsystem", header.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"],
+           str(header.Subsystem))
+    oldest = "%d.%d" % OLDEST_WINDOWS[arch]
+    for name, stated in (("OS", (header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion)),
+                         ("subsystem", (header.MajorSubsystemVersion, header.MinorSubsystemVersion))):
+        expect("%s version %s" % (name, oldest), stated == OLDEST_WINDOWS[arch], "%d.%d" % stated)
     wanted = ["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "IMAGE_DLLCHARACTERISTICS_NX_COMPAT"]
     if arch == "x64":
         wanted.append("IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA")
@@ -103,6 +144,9 @@ def check(arch, data):
     imports = [entry.dll.decode("latin-1").lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
     foreign = [name for name in imports if name not in WINDOWS_DLLS]
     expect("imports only Windows DLLs", imports and not foreign, ", ".join(foreign or imports))
+    path, allowed = import_list(arch)
+    unlisted = unlisted_imports(pe, allowed)
+    expect("imports only functions in " + os.path.basename(path), not unlisted, " ".join(unlisted))
 
     found = resources(pe)
     dialogs = {rid for (rtype, rid) in found if rtype == RT_DIALOG}

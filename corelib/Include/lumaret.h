@@ -47,16 +47,27 @@ const unsigned long CXTRACE_DESTRUCTOR = 0x00080000;  // "Destructor  "
 
 extern unsigned long g_traceMask; // trace filter; all bits set
 
+// The trace formats are those of the system C runtime's printf, msvcrt
+// conversions: no %zu, %hh, %j, %t or %a, and %Lf takes a double. GCC checks a
+// caller's format against them and rejects the others, but not %a.
+#if defined(__GNUC__)
+#define CX_MSVCRT_FORMAT(formatIndex, firstArgument) __attribute__((format(ms_printf, formatIndex, firstArgument)))
+#else
+#define CX_MSVCRT_FORMAT(formatIndex, firstArgument)
+#endif
+
 class CxTrace {
 public:
     virtual ~CxTrace();
     // Writes one line to the debugger output: "Trace: ", the prefixes that flags
-    // select, then the formatted message. Uses no state of a sink object.
-    static void Write(unsigned long flags, const char* format, va_list args);
+    // select, then the message formatted with msvcrt conversions. Uses no state
+    // of a sink object.
+    static void Write(unsigned long flags, const char* format, va_list args) CX_MSVCRT_FORMAT(2, 0);
 };
 
-// printf-style trace line with CXTRACE_MESSAGE; works with or without a sink.
-void LumaretTrace(const char* format, ...);
+// printf-style trace line (msvcrt conversions) with CXTRACE_MESSAGE; works with
+// or without a sink.
+void LumaretTrace(const char* format, ...) CX_MSVCRT_FORMAT(1, 2);
 
 // ---------------------------------------------------------------------------
 // Reference-counted string (unit xstring)

@@ -59,10 +59,12 @@ HINSTANCE FwResourceHandle();
 
 // The default application title for a module path: the part after the last
 // '\\', '/' or ':' and before the last dot of that part. Both functions
-// write a zero-terminated text of at most size - 1 bytes.
+// write a zero-terminated text of at most size - 1 bytes, nothing when size
+// is 0.
 void FwAppTitleFromModulePath(const char* path, char* title, size_t size);
 // The help file beside a module: its path with the file name's extension
-// (or none) replaced by ".HLP".
+// (or none) replaced by ".HLP"; an empty text when that does not fit or the
+// module path is empty, never a cut path.
 void FwHelpFilePath(const char* modulePath, char* helpFile, size_t size);
 
 #endif

@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <cxxabi.h>
+
 namespace {
 
 CWinApp* s_app = nullptr;
@@ -23,9 +25,11 @@ const char* FileNameStart(const char* path)
 }
 
 // Copies at most size - 1 bytes of the first length bytes of source, and the
-// terminating zero.
+// terminating zero; nothing at all into a buffer of size 0.
 void CopyCut(char* destination, size_t size, const char* source, size_t length)
 {
+    if (size == 0)
+        return;
     if (length > size - 1)
         length = size - 1;
     memcpy(destination, source, length);
@@ -46,9 +50,13 @@ void FwHelpFilePath(const char* modulePath, char* helpFile, size_t size)
     static const char kExtension[] = ".HLP";
     const char* dot = strrchr(FileNameStart(modulePath), '.');
     const size_t stem = dot != nullptr ? dot - modulePath : strlen(modulePath);
-    CopyCut(helpFile, size, modulePath, stem);
-    const size_t used = strlen(helpFile);
-    CopyCut(helpFile + used, size - used, kExtension, sizeof(kExtension) - 1);
+    // A cut path would name another file, and no module path names none.
+    if (stem == 0 || stem + sizeof(kExtension) > size) {
+        CopyCut(helpFile, size, "", 0);
+        return;
+    }
+    memcpy(helpFile, modulePath, stem);
+    memcpy(helpFile + stem, kExtension, sizeof(kExtension));
 }
 
 CWinApp* FwGetApp()
@@ -131,12 +139,19 @@ int CWinApp::RunApplication(HINSTANCE instance)
 }
 
 // The runtime's default terminate handler names the uncaught exception's type
-// through its demangler, a third of the program's size; this one says the same
-// without the type's name and ends the program as abnormally as that one does.
+// through its demangler, a third of the program's size; this one tells an
+// exception that was not caught from a terminate without one (a direct call,
+// a pure virtual call) without naming types, and ends the program as
+// abnormally as that one does. It replaces the runtime's own because the
+// runtime is linked statically: the linker takes a library's definition only
+// of a name that the program leaves undefined.
 namespace __gnu_cxx {
 void __verbose_terminate_handler()
 {
-    fputs("terminate called: an exception was not caught\n", stderr);
+    if (abi::__cxa_current_exception_type() != nullptr)
+        fputs("terminate called: an exception was not caught\n", stderr);
+    else
+        fputs("terminate called: no exception is active\n", stderr);
     abort();
 }
 } // namespace __gnu_cxx

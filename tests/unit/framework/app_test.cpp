@@ -34,16 +34,21 @@ TEST(EntryPoint, RunsInitInstanceThenExitInstanceAndEndsWithItsResult)
         const char* mode;
         DWORD exitCode;
         std::vector<std::string> lines;
+        const char* errorOutput; // what the terminate handler says
     } cases[] = {
-        {"none", 0, {"init", "exit"}}, // FALSE: no message loop, straight to ExitInstance
-        {"loop", 7, {"init", "exit"}}, // TRUE: the loop runs until WM_QUIT, whose code ExitInstance gives back
-        {"throw", 3, {"init"}},        // an uncaught exception aborts the program at once, exit code 3
+        {"none", 0, {"init", "exit"}, ""}, // FALSE: no message loop, straight to ExitInstance
+        {"loop", 7, {"init", "exit"}, ""}, // TRUE: the loop runs until WM_QUIT, whose code ExitInstance gives back
+        // An uncaught exception aborts the program at once, exit code 3.
+        {"throw", 3, {"init"}, "terminate called: an exception was not caught\n"},
+        // So does a terminate without any exception, and says so.
+        {"terminate", 3, {"init"}, "terminate called: no exception is active\n"},
     };
     for (const auto& c : cases) {
         const DebugCapture run = RunProbe(ProbeCopy(kProbe), c.mode);
         ASSERT_TRUE(run.finished) << c.mode;
         EXPECT_EQ(c.exitCode, run.exitCode) << c.mode;
         EXPECT_EQ(c.lines, run.debugLines) << c.mode;
+        EXPECT_EQ(c.errorOutput, run.standardOutput) << c.mode;
     }
 }
 

@@ -5,10 +5,31 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include <string>
+
 namespace {
+
+const size_t kRoomy = MAX_PATH + 4; // as the application object's buffers
+const char kNothing[] = "(nothing written)";
+
+// What a path function writes into a buffer of the given size at the start of
+// a roomy one filled with '#': its text, or kNothing. A byte written past the
+// given size fails the test.
+std::string Written(void (*function)(const char*, char*, size_t), const char* path, size_t size)
+{
+    char buffer[kRoomy + 1];
+    memset(buffer, '#', kRoomy);
+    buffer[kRoomy] = '\0';
+    function(path, buffer, size);
+    EXPECT_EQ(std::string(kRoomy - size, '#'), buffer + size) << "written past " << size << " bytes for " << path;
+    return memchr(buffer, '\0', size) != nullptr ? std::string(buffer) : kNothing;
+}
 
 struct PathCase {
     const char* path;
+    size_t size; // of the buffer
     const char* title;
     const char* helpFile;
 };
@@ -16,21 +37,26 @@ struct PathCase {
 TEST(ModulePaths, TitleIsTheFileNameWithoutExtensionAndHelpFileReplacesTheExtension)
 {
     const PathCase cases[] = {
-        {"C:\\Program Files\\Ferrotune\\Ferrotune.exe", "Ferrotune", "C:\\Program Files\\Ferrotune\\Ferrotune.HLP"},
-        {"Z:/work/build/bin/Ferrotune.exe", "Ferrotune", "Z:/work/build/bin/Ferrotune.HLP"},
-        {"C:Ferrotune.exe", "Ferrotune", "C:Ferrotune.HLP"},
-        {"C:\\tools\\app.test.exe", "app.test", "C:\\tools\\app.test.HLP"},
-        {"C:\\v1.2\\tool", "tool", "C:\\v1.2\\tool.HLP"},
-        {"C:\\a/b\\c:d.exe", "d", "C:\\a/b\\c:d.HLP"},
-        {"Ferrotune.EXE", "Ferrotune", "Ferrotune.HLP"},
-        {"noext", "noext", "noext.HLP"},
+        {"C:\\Program Files\\Ferrotune\\Ferrotune.exe", kRoomy, "Ferrotune",
+         "C:\\Program Files\\Ferrotune\\Ferrotune.HLP"},
+        {"Z:/work/build/bin/Ferrotune.exe", kRoomy, "Ferrotune", "Z:/work/build/bin/Ferrotune.HLP"},
+        {"C:Ferrotune.exe", kRoomy, "Ferrotune", "C:Ferrotune.HLP"},
+        {"C:\\tools\\app.test.exe", kRoomy, "app.test", "C:\\tools\\app.test.HLP"},
+        {"C:\\v1.2\\tool", kRoomy, "tool", "C:\\v1.2\\tool.HLP"},
+        {"C:\\a/b\\c:d.exe", kRoomy, "d", "C:\\a/b\\c:d.HLP"},
+        {"Ferrotune.EXE", kRoomy, "Ferrotune", "Ferrotune.HLP"},
+        {"noext", kRoomy, "noext", "noext.HLP"},
+        {"", kRoomy, "", ""}, // no module path names no help file
+        // Small buffers: the title is cut; a help path that does not fit whole
+        // is no path at all, as a cut one would name another file.
+        {"C:\\tools\\Ferrotune.exe", 23, "Ferrotune", "C:\\tools\\Ferrotune.HLP"},
+        {"C:\\tools\\Ferrotune.exe", 22, "Ferrotune", ""},
+        {"C:\\tools\\Ferrotune.exe", 5, "Ferr", ""},
+        {"C:\\tools\\Ferrotune.exe", 0, kNothing, kNothing},
     };
     for (const PathCase& c : cases) {
-        char text[MAX_PATH + 4];
-        FwAppTitleFromModulePath(c.path, text, sizeof(text));
-        EXPECT_STREQ(c.title, text) << c.path;
-        FwHelpFilePath(c.path, text, sizeof(text));
-        EXPECT_STREQ(c.helpFile, text) << c.path;
+        EXPECT_EQ(c.title, Written(FwAppTitleFromModulePath, c.path, c.size)) << c.path << " in " << c.size;
+        EXPECT_EQ(c.helpFile, Written(FwHelpFilePath, c.path, c.size)) << c.path << " in " << c.size;
     }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """peshape_test.py PESHAPE ARCH PROGRAM - the shape check passes the built
-program and fails each copy of it that has one fault, on that fault's check
-alone (named by its start)."""
+program and fails each copy of it that has one fault, on that fault's checks
+alone (named by their starts)."""
 import os
 import sys
 
@@ -23,6 +23,20 @@ def importing_a_foreign_dll(pe):
     pe.set_bytes_at_rva(user32.struct.Name, b"userxx.dll")
 
 
+def importing_get_tick_count_64(pe):
+    """A function that Windows XP lacks, in place of one on the list."""
+    kernel32 = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == b"kernel32.dll")
+    function = next(i for i in kernel32.imports if i.name == b"RemoveVectoredExceptionHandler")
+    pe.set_bytes_at_offset(function.name_offset, b"GetTickCount64\0")
+
+
+def stating_windows_vista(field):
+    def fault(pe):
+        setattr(pe.OPTIONAL_HEADER, "Major%sVersion" % field, 6)
+        setattr(pe.OPTIONAL_HEADER, "Minor%sVersion" % field, 0)
+    return fault
+
+
 def without_string_101(pe):
     strings = next(e for e in pe.DIRECTORY_ENTRY_RESOURCE.entries if e.id == pefile.RESOURCE_TYPE["RT_STRING"])
     strings.directory.entries[0].struct.Name += 1  # block 7 (strings 96..111) becomes block 8
@@ -35,17 +49,21 @@ def faulty(fault):
 
 
 cases = [
-    ("the built program", program, None),
-    ("no NX_COMPAT", faulty(without_nx), "DYNAMIC_BASE, NX_COMPAT"),
-    ("an import of userxx.dll", faulty(importing_a_foreign_dll), "imports only Windows DLLs"),
-    ("string 101 missing", faulty(without_string_101), "string 101"),
+    ("the built program", program, []),
+    ("no NX_COMPAT", faulty(without_nx), ["DYNAMIC_BASE, NX_COMPAT"]),
+    ("an import of userxx.dll", faulty(importing_a_foreign_dll),
+     ["imports only Windows DLLs", "imports only functions in"]),
+    ("an import of GetTickCount64", faulty(importing_get_tick_count_64), ["imports only functions in"]),
+    ("OS version 6.0", faulty(stating_windows_vista("OperatingSystem")), ["OS version"]),
+    ("subsystem version 6.0", faulty(stating_windows_vista("Subsystem")), ["subsystem version"]),
+    ("string 101 missing", faulty(without_string_101), ["string 101"]),
     ("one byte past the ceiling", program + bytes(peshape.CEILINGS[arch] + 1 - len(program)),
-     "size at most %d bytes" % peshape.CEILINGS[arch]),
+     ["size at most %d bytes" % peshape.CEILINGS[arch]]),
 ]
 failures = 0
 for name, data, failing in cases:
     failed = [check for check, ok, _ in peshape.check(arch, bytes(data)) if not ok]
-    ok = [check.startswith(failing) for check in failed] == [True] if failing else not failed
+    ok = len(failed) == len(failing) and all(check.startswith(start) for check, start in zip(failed, failing))
     failures += not ok
     print("%s %s: failed checks %s" % ("ok  " if ok else "FAIL", name, failed))
 print("%d passed, %d failed" % (len(cases) - failures, failures))

@@ -1,0 +1,55 @@
+# The C++ runtime of the shipped program, and of the test programs that must
+# link exactly as it does: ferrotune_program_runtime(<target>).
+#
+# Our objects are compiled by the -posix compilers, whose runtime the tests
+# need for std::thread. The program instead links the C++ runtime that the
+# same GCC release builds for Windows threads (-win32): the POSIX-threads one
+# would bring winpthreads (30 KB, and an import of GetTickCount64 that Windows
+# XP lacks). The two runtimes' configuration headers differ in their threading
+# macros (_GLIBCXX_HAS_GTHREADS, the clocks, nanosleep), so what keeps the mix
+# safe is this: the product uses no threading facility of the C++ library, and
+# one that came in (std::mutex, std::thread, std::call_once, sleep_for) would
+# fail to link, since the -posix headers then call winpthreads, which is left
+# out (-no-pthread drops the driver's own -lpthread). Everything else must be
+# the same release, which configuring checks below.
+#
+# Builds without our toolchains (no FERROTUNE_TRIPLET) link as usual.
+
+function(ferrotune_program_runtime target)
+    if(FERROTUNE_PROGRAM_RUNTIME_DIR)
+        target_link_options(${target} PRIVATE -L${FERROTUNE_PROGRAM_RUNTIME_DIR} -no-pthread)
+    endif()
+endfunction()
+
+if(NOT FERROTUNE_TRIPLET)
+    return()
+endif()
+
+# "GCC <major>.<minor>.<patch>, libstdc++ <date>" of a C++ compiler: the version
+# macros alone do not tell Debian's builds apart, libstdc++'s release date does.
+set(release_probe ${CMAKE_BINARY_DIR}/CMakeFiles/gccrelease.cpp)
+file(WRITE ${release_probe} "#include <cstddef>\nrelease __GNUC__ __GNUC_MINOR__ __GNUC_PATCHLEVEL__ __GLIBCXX__\n")
+function(ferrotune_gcc_release compiler variable)
+    execute_process(COMMAND ${compiler} -E -P -x c++ ${release_probe}
+        OUTPUT_VARIABLE output ERROR_QUIET RESULT_VARIABLE result)
+    if(NOT result EQUAL 0 OR NOT output MATCHES "release ([0-9]+) ([0-9]+) ([0-9]+) ([0-9]+)")
+        message(FATAL_ERROR "${compiler} is missing or does not compile C++: run tools/install-deps.sh")
+    endif()
+    set(${variable} "GCC ${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${CMAKE_MATCH_3}, libstdc++ ${CMAKE_MATCH_4}" PARENT_SCOPE)
+endfunction()
+
+set(win32_compiler ${FERROTUNE_TRIPLET}-g++-win32)
+ferrotune_gcc_release(${CMAKE_CXX_COMPILER} posix_release)
+ferrotune_gcc_release(${win32_compiler} win32_release)
+if(NOT posix_release STREQUAL win32_release)
+    message(FATAL_ERROR "${CMAKE_CXX_COMPILER} is ${posix_release} but ${win32_compiler} is ${win32_release}: "
+        "the program's objects are linked against the -win32 compiler's C++ runtime, which is safe only within "
+        "one GCC release. Install the same release of both (tools/install-deps.sh).")
+endif()
+
+execute_process(COMMAND ${win32_compiler} -print-libgcc-file-name
+    OUTPUT_VARIABLE libgcc OUTPUT_STRIP_TRAILING_WHITESPACE)
+get_filename_component(FERROTUNE_PROGRAM_RUNTIME_DIR "${libgcc}" DIRECTORY)
+unset(release_probe)
+unset(win32_compiler)
+unset(libgcc)
