@@ -12,20 +12,21 @@ const char kCodecNotDetected[] = "Codec not detected. Please make sure the codec
 const char kDriversKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 const char kDriverValue[] = "vidc.QV4Z";
 
-// ---------------------------------------------------------------------------
-// Finding the facts
-// ---------------------------------------------------------------------------
+// Texts of the facts and of the message, in local memory.
 char* NewText(size_t size)
 {
-    return static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
+    return static_cast<char*>(LocalAlloc(LMEM_FIXED, size));
 }
 
 void FreeText(char* text)
 {
     if (text != nullptr)
-        HeapFree(GetProcessHeap(), 0, text);
+        LocalFree(text);
 }
 
+// ---------------------------------------------------------------------------
+// Finding the facts
+// ---------------------------------------------------------------------------
 // vidc.QV4Z of one registry view of the driver list, as a new text (empty
 // when the value is no string); null when there is none.
 char* RegistryEntry(REGSAM view)
@@ -267,15 +268,14 @@ CodecMissingMessage::CodecMissingMessage(const CodecFacts& facts, HINSTANCE modu
     Shown inserts[3];
     for (int i = 0; i < 3; ++i)
         Shorten(decision.inserts[i] != nullptr ? decision.inserts[i] : "", &inserts[i]);
-    m_text = static_cast<char*>(LocalAlloc(LMEM_FIXED, Fill(nullptr, decision.alone, form, inserts) + 1));
+    m_text = NewText(Fill(nullptr, decision.alone, form, inserts) + 1);
     if (m_text != nullptr)
         Fill(m_text, decision.alone, form, inserts);
 }
 
 CodecMissingMessage::~CodecMissingMessage()
 {
-    if (m_text != nullptr)
-        LocalFree(m_text);
+    FreeText(m_text);
 }
 
 const char* CodecMissingMessage::Text() const

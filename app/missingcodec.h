@@ -37,7 +37,7 @@ public:
 
 private:
     CodecFacts m_facts;
-    char* m_value; // heap texts of registeredAs and fileName
+    char* m_value; // LocalAlloc texts of registeredAs and fileName
     char* m_file;
     char m_systemFolder[MAX_PATH];
     char m_windowsFolder[MAX_PATH];
