@@ -155,7 +155,8 @@ Decision Decide(const CodecFacts& facts)
     if (facts.foundPath == nullptr) {
         if (strcmp(facts.fileName, facts.registeredAs) != 0)
             return {IDS_CODEC_NO_FILE_BEFORE_SPACE, false, {facts.registeredAs, facts.fileName}};
-        if (facts.bareName)
+        // A name without a folder is searched for where the loader searches.
+        if (strpbrk(facts.fileName, "\\/:") == nullptr)
             return {IDS_CODEC_NO_FILE_NAMED, false, {facts.registeredAs, facts.systemFolder, facts.windowsFolder}};
         return {IDS_CODEC_NO_FILE_AT_PATH, false, {facts.registeredAs}};
     }
@@ -233,7 +234,6 @@ CodecInstallation::CodecInstallation(bool managerLoaded) : m_facts(), m_value(nu
     memcpy(m_file, m_value, fileLength);
     m_file[fileLength] = '\0';
     m_facts.fileName = m_file;
-    m_facts.bareName = strpbrk(m_file, "\\/:") == nullptr;
 
     // A 32-bit program on x64 Windows loads from SysWOW64 where it names the
     // system folder; elsewhere that call fails.

@@ -17,7 +17,6 @@ struct CodecFacts {
     bool registeredFor32Bit;  // vidc.QV4Z is in the 32-bit registry view (read by the 64-bit program only)
     const char* registeredAs; // vidc.QV4Z of the program's own registry view, else of system.ini; null: neither
     const char* fileName;     // its file: the text before the first space
-    bool bareName;            // fileName names no folder, so it is searched for as the loader searches
     const char* systemFolder; // the system folder the loader searches (SysWOW64 for a 32-bit program on x64)
     const char* windowsFolder;
     const char* foundPath; // the file the loader takes; null when there is none

@@ -29,7 +29,6 @@ CodecFacts Found(bool program64Bit, WORD machine, bool windows64Bit = true)
     facts.managerLoaded = true;
     facts.program64Bit = program64Bit;
     facts.registeredAs = facts.fileName = "qv4z.dll";
-    facts.bareName = true;
     facts.systemFolder = "C:\\WINDOWS\\system32";
     facts.windowsFolder = "C:\\WINDOWS";
     facts.foundPath = "C:\\WINDOWS\\system32\\qv4z.dll";
