@@ -1,284 +1,357 @@
 // missingcodec - why no QV4Z compressor opened, found out the way the
-// compressor manager looks for it and said in the "Codec not detected" box.
+// compressor manager and the loader look for it and said in the "Codec not
+// detected" box.
 #include "missingcodec.h"
 
 #include "resource.h"
 
 #include <string.h>
+#include <wchar.h>
 
 namespace {
 
-const char kCodecNotDetected[] = "Codec not detected. Please make sure the codec is properly installed.";
-const char kDriversKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
-const char kDriverValue[] = "vidc.QV4Z";
+const WCHAR kDriversKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+const WCHAR kDriverValue[] = L"vidc.QV4Z";
 
-// Texts of the facts and of the message, in local memory.
-char* NewText(size_t size)
+bool HasFolder(const WCHAR* name)
 {
-    return static_cast<char*>(LocalAlloc(LMEM_FIXED, size));
+    return wcspbrk(name, L"\\/:") != nullptr;
 }
 
-void FreeText(char* text)
-{
-    if (text != nullptr)
-        LocalFree(text);
-}
-
-// ---------------------------------------------------------------------------
-// Finding the facts
-// ---------------------------------------------------------------------------
-// vidc.QV4Z of one registry view of the driver list, as a new text (empty
-// when the value is no string); null when there is none.
-char* RegistryEntry(REGSAM view)
+// vidc.QV4Z of one registry view into value (MAX_PATH + 1 characters, as
+// the manager reads it): false when there is none. A longer value leaves its
+// length in *tooLong and nothing in value; a value that is no string leaves
+// *notText set and nothing in value.
+bool ReadRegistryValue(REGSAM view, WCHAR* value, DWORD* tooLong, bool* notText)
 {
     HKEY drivers = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriversKey, 0, KEY_QUERY_VALUE | view, &drivers) != ERROR_SUCCESS)
-        return nullptr;
-    char* text = nullptr;
+    value[0] = L'\0';
+    *tooLong = 0;
+    *notText = false;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDriversKey, 0, KEY_QUERY_VALUE | view, &drivers) != ERROR_SUCCESS)
+        return false;
     DWORD type = 0;
-    DWORD size = 0;
-    if (RegQueryValueExA(drivers, kDriverValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-        (text = NewText(size + 1)) != nullptr) {
-        // The stored size may or may not count a terminating zero; a value
-        // that changed in between is taken as empty.
-        if (RegQueryValueExA(drivers, kDriverValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
-                ERROR_SUCCESS ||
-            (type != REG_SZ && type != REG_EXPAND_SZ))
-            size = 0;
-        text[size] = '\0';
-    }
+    DWORD size = (MAX_PATH + 1) * sizeof(WCHAR);
+    const LONG result = RegQueryValueExW(drivers, kDriverValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(drivers);
-    return text;
-}
-
-// vidc.QV4Z of system.ini's [drivers32] section, where the manager looks when
-// the registry has none, as a new text; null when it is missing or empty.
-char* IniEntry()
-{
-    for (DWORD size = 256; size <= 65536; size *= 2) {
-        char* text = NewText(size);
-        if (text == nullptr)
-            return nullptr;
-        const DWORD length = GetPrivateProfileStringA("drivers32", kDriverValue, "", text, size, "system.ini");
-        if (length == 0) {
-            FreeText(text);
-            return nullptr;
-        }
-        if (length < size - 1)
-            return text;
-        FreeText(text); // cut: read again with more room
-    }
-    return nullptr;
-}
-
-bool ReadAt(HANDLE file, LONG offset, void* data, DWORD size)
-{
-    DWORD read = 0;
-    return SetFilePointer(file, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-           ReadFile(file, data, size, &read, nullptr) && read == size;
-}
-
-// The processor that a PE file's header names; 0 when the file cannot be read
-// or is no PE file. Only the headers are read: the file is not loaded.
-WORD PeMachine(const char* path)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    IMAGE_DOS_HEADER dos;
-    struct {
-        DWORD signature;
-        IMAGE_FILE_HEADER header;
-    } nt;
-    WORD machine = 0;
-    if (ReadAt(file, 0, &dos, sizeof(dos)) && dos.e_magic == IMAGE_DOS_SIGNATURE &&
-        ReadAt(file, dos.e_lfanew, &nt, sizeof(nt)) && nt.signature == IMAGE_NT_SIGNATURE)
-        machine = nt.header.Machine;
-    CloseHandle(file);
-    return machine;
-}
-
-// One of the system's folder queries into folder (MAX_PATH characters);
-// false, and an empty folder, when it fails or the folder does not fit.
-bool QueryFolder(UINT(WINAPI* query)(LPSTR, UINT), char* folder)
-{
-    const UINT length = query(folder, MAX_PATH);
-    if (length != 0 && length < MAX_PATH)
+    if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA)
+        return false;
+    *notText = type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ;
+    if (*notText || result == ERROR_MORE_DATA) {
+        // The stored size counts a terminating zero where there is one.
+        if (!*notText)
+            *tooLong = size / sizeof(WCHAR) - 1;
+        value[0] = L'\0';
         return true;
-    folder[0] = '\0';
-    return false;
+    }
+    const DWORD count = size / sizeof(WCHAR);
+    value[count <= MAX_PATH ? count : MAX_PATH] = L'\0';
+    return true;
+}
+
+// value without the blanks around it, into name (MAX_PATH + 1 characters).
+void Trim(const WCHAR* value, WCHAR* name)
+{
+    while (*value == L' ')
+        ++value;
+    size_t length = wcslen(value);
+    while (length > 0 && value[length - 1] == L' ')
+        --length;
+    memcpy(name, value, length * sizeof(WCHAR));
+    name[length] = L'\0';
+}
+
+// What the loader of search's kind of program takes for a registered name
+// (blanks around it removed): the whole name, else the text before its
+// first space, which the manager takes alone when there is one. name is
+// cut at that space when only the text before it names a file, or neither
+// does; returns whether it was cut.
+bool FindRegistered(const DllSearch& search, WCHAR* name, FoundFile* found)
+{
+    if (search.Find(name, found))
+        return false;
+    WCHAR* space = wcschr(name, L' ');
+    if (space == nullptr)
+        return false;
+    *space = L'\0';
+    search.Find(name, found);
+    return true;
 }
 
 // ---------------------------------------------------------------------------
 // Deciding what to say
 // ---------------------------------------------------------------------------
-// The most characters of a path or value that the box shows: a longer one
-// keeps its start and its end (the file name) with "..." between them.
-const size_t kShownLength = 200;
-const size_t kShownStart = 80;
-
-struct Shown {
-    char text[kShownLength + 1];
-};
-
-void Shorten(const char* text, Shown* shown)
+CodecMessage Say(UINT id, const WCHAR* first = nullptr, const WCHAR* second = nullptr, const WCHAR* third = nullptr,
+                 const WCHAR* fourth = nullptr)
 {
-    const size_t length = strlen(text);
-    if (length <= kShownLength) {
-        memcpy(shown->text, text, length + 1);
-        return;
-    }
-    const size_t end = kShownLength - kShownStart - 3;
-    memcpy(shown->text, text, kShownStart);
-    memcpy(shown->text + kShownStart, "...", 3);
-    memcpy(shown->text + kShownStart + 3, text + length - end, end + 1);
+    return {id, false, {first, second, third, fourth}};
 }
 
-// What the box says: a string resource, standing alone or after the usual
-// sentence, and the texts for its %1, %2 and %3. Id 0: the usual sentence alone.
-struct Decision {
-    UINT id;
-    bool alone;
-    const char* inserts[3];
-};
-
-Decision Decide(const CodecFacts& facts)
+CodecMessage Alone(UINT id)
 {
-    if (!facts.managerLoaded)
-        return {0, true, {}};
-    if (facts.registeredAs == nullptr) {
-        if (facts.program64Bit && facts.registeredFor32Bit)
-            return {IDS_CODEC_32BIT_ONLY, true, {}};
-        return {0, true, {}};
+    return {id, true, {}};
+}
+
+// A DLL of the other kind of program: the other Ferrotune is named only when
+// the other registry view has the codec for it.
+CodecMessage OtherProcessor(const CodecFacts& facts, const FoundFile& file)
+{
+    if (facts.program64Bit && file.facts.machine == IMAGE_FILE_MACHINE_I386)
+        return Say(facts.otherUsable ? IDS_CODEC_32BIT_DLL : IDS_CODEC_32BIT_DLL_WRONG_KIND, file.path);
+    if (!facts.program64Bit && file.facts.machine == IMAGE_FILE_MACHINE_AMD64) {
+        if (!facts.windows64Bit)
+            return Say(IDS_CODEC_64BIT_DLL_ON_32BIT_WINDOWS, file.path);
+        return Say(facts.otherUsable ? IDS_CODEC_64BIT_DLL : IDS_CODEC_64BIT_DLL_WRONG_KIND, file.path);
     }
-    if (facts.foundPath == nullptr) {
-        if (strcmp(facts.fileName, facts.registeredAs) != 0)
-            return {IDS_CODEC_NO_FILE_BEFORE_SPACE, false, {facts.registeredAs, facts.fileName}};
-        // A name without a folder is searched for where the loader searches.
-        if (strpbrk(facts.fileName, "\\/:") == nullptr)
-            return {IDS_CODEC_NO_FILE_NAMED, false, {facts.registeredAs, facts.systemFolder, facts.windowsFolder}};
-        return {IDS_CODEC_NO_FILE_AT_PATH, false, {facts.registeredAs}};
-    }
+    return Say(IDS_CODEC_OTHER_PROCESSOR, file.path);
+}
+
+// A file that the loader finds for the codec: what it is, and what keeps it
+// from starting.
+CodecMessage JudgeFile(const CodecFacts& facts, const FoundFile& file)
+{
     const WORD ownMachine = facts.program64Bit ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
-    UINT id = IDS_CODEC_OTHER_PROCESSOR;
-    if (facts.machine == 0 || facts.machine == ownMachine)
-        id = IDS_CODEC_DID_NOT_START;
-    else if (facts.program64Bit && facts.machine == IMAGE_FILE_MACHINE_I386)
-        id = IDS_CODEC_32BIT_DLL;
-    else if (!facts.program64Bit && facts.machine == IMAGE_FILE_MACHINE_AMD64)
-        id = facts.windows64Bit ? IDS_CODEC_64BIT_DLL : IDS_CODEC_64BIT_DLL_ON_32BIT_WINDOWS;
-    return {id, false, {facts.foundPath}};
-}
-
-// Writes the usual sentence and an empty line (unless the form stands alone),
-// then form with %1..%3 replaced by the inserts, into text (null: writes
-// nothing); returns the length of the whole.
-size_t Fill(char* text, bool alone, const char* form, const Shown inserts[3])
-{
-    size_t length = 0;
-    auto put = [&](const char* part, size_t size) {
-        if (text != nullptr)
-            memcpy(text + length, part, size);
-        length += size;
-    };
-    if (!alone) {
-        put(kCodecNotDetected, sizeof(kCodecNotDetected) - 1);
-        put("\n\n", 2);
+    switch (file.facts.kind) {
+    case kFolder:
+        return Say(IDS_CODEC_FILE_IS_FOLDER, file.path);
+    case kUnreadable:
+        return Say(IDS_CODEC_FILE_UNREADABLE, file.path, facts.unreadable != nullptr ? facts.unreadable : L"");
+    case kOld16Bit:
+        return Say(IDS_CODEC_FILE_16BIT, file.path);
+    case kProgram:
+        return Say(IDS_CODEC_FILE_PROGRAM, file.path);
+    case kAssembly:
+        return Say(IDS_CODEC_FILE_ASSEMBLY, file.path);
+    case kDll:
+        break;
+    default:
+        return Say(IDS_CODEC_FILE_NOT_DLL, file.path);
     }
-    for (const char* at = form; *at != '\0'; ++at) {
-        if (at[0] == '%' && at[1] >= '1' && at[1] <= '3') {
-            const char* insert = inserts[at[1] - '1'].text;
-            put(insert, strlen(insert));
-            ++at;
-        } else {
-            put(at, 1);
-        }
+    if (file.facts.machine != ownMachine)
+        return OtherProcessor(facts, file);
+    if (!file.facts.driverProc)
+        return Say(IDS_CODEC_NO_DRIVERPROC, file.path);
+    const MissingDll& missing = facts.missingDll;
+    if (missing.name[0] != L'\0') {
+        if (missing.found.facts.kind != kNoFile)
+            return Say(IDS_CODEC_DLL_UNUSABLE, file.path, missing.name, missing.neededBy, missing.found.path);
+        if (_wcsicmp(missing.neededBy, file.path) == 0)
+            return Say(IDS_CODEC_DLL_MISSING, file.path, missing.name);
+        return Say(IDS_CODEC_DLL_MISSING_INDIRECT, file.path, missing.name, missing.neededBy);
     }
-    if (text != nullptr)
-        text[length] = '\0';
-    return length;
+    // The codec is complete; what is left is its registration's form, or
+    // the codec itself.
+    if (facts.leadingBlank)
+        return Say(IDS_CODEC_LEADING_BLANK, file.path, facts.registeredAs);
+    if (facts.spaceInside)
+        return Say(IDS_CODEC_REFUSED_SPACE, file.path, facts.registeredAs);
+    return Say(IDS_CODEC_REFUSED, file.path);
 }
 
 } // namespace
 
-CodecInstallation::CodecInstallation(bool managerLoaded) : m_facts(), m_value(nullptr), m_file(nullptr)
+CodecMessage DecideCodecMessage(const CodecFacts& facts)
 {
-    m_systemFolder[0] = m_windowsFolder[0] = m_foundPath[0] = '\0';
+    if (!facts.managerLoaded)
+        return Alone(0);
+    if (facts.registeredAs == nullptr) {
+        if (facts.tooLong != nullptr)
+            return Say(IDS_CODEC_TOO_LONG, facts.tooLong);
+        if (facts.otherUsable)
+            return Alone(facts.program64Bit ? IDS_CODEC_32BIT_ONLY : IDS_CODEC_64BIT_ONLY);
+        return Alone(0);
+    }
+    if (facts.notText)
+        return Say(IDS_CODEC_NOT_TEXT);
+    if (facts.fileName == nullptr || facts.fileName[0] == L'\0')
+        return Say(IDS_CODEC_EMPTY);
+    if (facts.found.facts.kind != kNoFile)
+        return JudgeFile(facts, facts.found);
+
+    // Nothing has the name; a path is shown as Explorer shows it.
+    const WCHAR* shownName = facts.found.path[0] != L'\0' ? facts.found.path : facts.fileName;
+    if (facts.quoted)
+        return Say(IDS_CODEC_QUOTED, facts.registeredAs);
+    if (facts.expanded != nullptr)
+        return Say(IDS_CODEC_UNEXPANDED, facts.fileName, facts.expanded);
+    const FoundFile& misplaced = facts.misplaced;
+    const WORD ownMachine = facts.program64Bit ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    if (misplaced.path[0] != L'\0' && misplaced.facts.kind == kDll) {
+        if (misplaced.facts.machine == ownMachine)
+            return Say(facts.program64Bit ? IDS_CODEC_64BIT_IN_SYSWOW64 : IDS_CODEC_32BIT_IN_SYSTEM32, misplaced.path,
+                       facts.systemFolder);
+        return OtherProcessor(facts, misplaced);
+    }
+    if (facts.beforeSpace)
+        return Say(IDS_CODEC_NO_FILE_BEFORE_SPACE, facts.registeredAs, shownName);
+    if (!HasFolder(facts.fileName))
+        return Say(IDS_CODEC_NO_FILE_NAMED, facts.fileName, facts.systemFolder, facts.windowsFolder);
+    return Say(IDS_CODEC_NO_FILE_AT_PATH, shownName);
+}
+
+// ---------------------------------------------------------------------------
+// Finding the facts
+// ---------------------------------------------------------------------------
+CodecInstallation::CodecInstallation(bool managerLoaded) : m_search(false), m_facts()
+{
+    m_value[0] = m_name[0] = m_expanded[0] = m_tooLong[0] = m_unreadable[0] = L'\0';
     m_facts.managerLoaded = managerLoaded;
     m_facts.program64Bit = sizeof(void*) == 8;
-    m_facts.systemFolder = m_systemFolder;
-    m_facts.windowsFolder = m_windowsFolder;
     if (!managerLoaded)
         return;
+    m_facts.windows64Bit = DllSearch::Has64BitWindows();
+    // On 32-bit Windows there is one registry view; the flag is ignored there.
+    m_facts.otherUsable = m_facts.windows64Bit && OtherKindHasCodec();
+    ReadRegistration();
+    if (m_facts.registeredAs != nullptr && !m_facts.notText)
+        FindFile();
+}
 
-    if (m_facts.program64Bit) {
-        char* for32Bit = RegistryEntry(KEY_WOW64_32KEY);
-        m_facts.registeredFor32Bit = for32Bit != nullptr;
-        FreeText(for32Bit);
+// vidc.QV4Z where the manager reads it: the program's own registry view,
+// else, when that has none or one longer than it reads, system.ini.
+void CodecInstallation::ReadRegistration()
+{
+    DWORD tooLong = 0;
+    bool notText = false;
+    if (ReadRegistryValue(0, m_value, &tooLong, &notText) && tooLong == 0) {
+        m_facts.registeredAs = m_value;
+        m_facts.notText = notText;
+        return;
     }
-    m_value = RegistryEntry(0);
-    if (m_value == nullptr)
-        m_value = IniEntry();
-    if (m_value == nullptr)
-        return;
-    m_facts.registeredAs = m_value;
+    if (tooLong != 0) {
+        _ultow(tooLong, m_tooLong, 10);
+        m_facts.tooLong = m_tooLong;
+    }
+    if (GetPrivateProfileStringW(L"drivers32", kDriverValue, L"", m_value, MAX_PATH + 1, L"system.ini") > 0)
+        m_facts.registeredAs = m_value;
+}
 
-    // The manager loads the text before the first space and hands the rest
-    // to the driver as its parameters.
-    const size_t fileLength = strcspn(m_value, " ");
-    if ((m_file = NewText(fileLength + 1)) == nullptr) {
-        m_facts.registeredAs = nullptr;
+// The file the registration names, as this program's loader finds it, and
+// what keeps it from starting.
+void CodecInstallation::FindFile()
+{
+    const DllSearch& search = m_search;
+    m_facts.leadingBlank = m_value[0] == L' ';
+    Trim(m_value, m_name);
+    m_facts.fileName = m_name;
+    m_facts.systemFolder = search.SystemFolder();
+    m_facts.windowsFolder = search.WindowsFolder();
+    if (m_name[0] == L'\0')
+        return;
+    m_facts.quoted = m_name[0] == L'"';
+    m_facts.beforeSpace = FindRegistered(search, m_name, &m_facts.found);
+    m_facts.spaceInside = !m_facts.beforeSpace && wcschr(m_name, L' ') != nullptr;
+
+    const FoundFile& found = m_facts.found;
+    if (found.facts.kind == kNoFile) {
+        if (wcschr(m_value, L'%') != nullptr) {
+            WCHAR name[MAX_PATH + 1];
+            Trim(m_value, name);
+            const DWORD length = ExpandEnvironmentStringsW(name, m_expanded, MAX_PATH);
+            if (length > 0 && length <= MAX_PATH && wcscmp(name, m_expanded) != 0)
+                m_facts.expanded = m_expanded;
+        }
+        if (!HasFolder(m_name))
+            search.FindIn(search.OtherSystemFolder(), m_name, &m_facts.misplaced);
         return;
     }
-    memcpy(m_file, m_value, fileLength);
-    m_file[fileLength] = '\0';
-    m_facts.fileName = m_file;
-
-    // A 32-bit program on x64 Windows loads from SysWOW64 where it names the
-    // system folder; elsewhere that call fails.
-    if (m_facts.program64Bit || !QueryFolder(GetSystemWow64DirectoryA, m_systemFolder))
-        QueryFolder(GetSystemDirectoryA, m_systemFolder);
-    QueryFolder(GetWindowsDirectoryA, m_windowsFolder);
-
-    // The places a bare name is searched in are those of the loader, which
-    // adds ".dll" to a name without extension as well.
-    const DWORD found = SearchPathA(nullptr, m_file, ".dll", MAX_PATH, m_foundPath, nullptr);
-    if (found == 0 || found >= MAX_PATH)
-        return;
-    m_facts.foundPath = m_foundPath;
-    m_facts.machine = PeMachine(m_foundPath);
-    SYSTEM_INFO system;
-    GetNativeSystemInfo(&system);
-    m_facts.windows64Bit = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+    if (found.facts.kind == kUnreadable) {
+        // The system's own words, on one line.
+        const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                            found.facts.error, 0, m_unreadable, ARRAYSIZE(m_unreadable), nullptr);
+        for (DWORD i = 0; i < length; ++i) {
+            if (m_unreadable[i] == L'\r' || m_unreadable[i] == L'\n')
+                m_unreadable[i] = L' ';
+        }
+        m_facts.unreadable = m_unreadable;
+    }
+    if (found.facts.kind == kDll && found.facts.machine == search.Machine() && found.facts.driverProc)
+        search.FindMissingDll(found.path, &m_facts.missingDll);
 }
 
-CodecInstallation::~CodecInstallation()
+// Whether the other kind of program's registry view has vidc.QV4Z, and its
+// loader finds a codec of that kind for it.
+bool CodecInstallation::OtherKindHasCodec() const
 {
-    FreeText(m_file);
-    FreeText(m_value);
+    WCHAR value[MAX_PATH + 1];
+    WCHAR name[MAX_PATH + 1];
+    DWORD tooLong = 0;
+    bool notText = false;
+    const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    if (!ReadRegistryValue(otherView, value, &tooLong, &notText) || tooLong != 0 || notText)
+        return false;
+    Trim(value, name);
+    DllSearch other(true);
+    FoundFile found;
+    FindRegistered(other, name, &found);
+    return found.facts.kind == kDll && found.facts.machine == other.Machine() && found.facts.driverProc;
 }
 
-CodecMissingMessage::CodecMissingMessage(const CodecFacts& facts, HINSTANCE module) : m_text(nullptr)
+// ---------------------------------------------------------------------------
+// The box's text
+// ---------------------------------------------------------------------------
+namespace {
+
+// The most characters of a path or value that the box shows: a longer one
+// keeps its start and its end (the file name) with "..." between them.
+const int kShownLength = 200;
+const int kShownStart = 80;
+// In the ANSI code page a character takes up to two bytes.
+const int kShownSize = 2 * kShownLength + 1;
+
+// count characters of text in the system's ANSI code page, what the box
+// cannot show as "?", at shown; returns the bytes written.
+int Ansi(const WCHAR* text, int count, char* shown, int size)
 {
-    const Decision decision = Decide(facts);
-    char form[1024];
-    if (decision.id == 0 || LoadStringA(module, decision.id, form, sizeof(form)) <= 0)
-        return;
-    Shown inserts[3];
-    for (int i = 0; i < 3; ++i)
-        Shorten(decision.inserts[i] != nullptr ? decision.inserts[i] : "", &inserts[i]);
-    m_text = NewText(Fill(nullptr, decision.alone, form, inserts) + 1);
-    if (m_text != nullptr)
-        Fill(m_text, decision.alone, form, inserts);
+    return count == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, text, count, shown, size, nullptr, nullptr);
 }
 
-CodecMissingMessage::~CodecMissingMessage()
+// text as the box shows it, into shown (kShownSize bytes).
+void Shown(const WCHAR* text, char* shown)
 {
-    FreeText(m_text);
+    const int length = static_cast<int>(wcslen(text));
+    int size = 0;
+    if (length <= kShownLength) {
+        size = Ansi(text, length, shown, kShownSize - 1);
+    } else {
+        const int end = kShownLength - kShownStart - 3;
+        size = Ansi(text, kShownStart, shown, kShownSize - 1);
+        memcpy(shown + size, "...", 3);
+        size += 3;
+        size += Ansi(text + length - end, end, shown + size, kShownSize - 1 - size);
+    }
+    shown[size] = '\0';
 }
 
-const char* CodecMissingMessage::Text() const
+} // namespace
+
+CodecMissingMessage::CodecMissingMessage(const CodecFacts& facts, HINSTANCE module)
 {
-    return m_text != nullptr ? m_text : kCodecNotDetected;
+    const CodecMessage message = DecideCodecMessage(facts);
+    size_t length = 0;
+    auto put = [&](const char* part, size_t size) {
+        if (size > sizeof(m_text) - 1 - length)
+            size = sizeof(m_text) - 1 - length;
+        memcpy(m_text + length, part, size);
+        length += size;
+    };
+    char text[1024];
+    if ((message.id == 0 || !message.alone) && LoadStringA(module, IDS_CODEC_NOT_DETECTED, text, sizeof(text)) > 0)
+        put(text, strlen(text));
+    if (message.id != 0 && LoadStringA(module, message.id, text, sizeof(text)) > 0) {
+        if (length > 0)
+            put("\n\n", 2);
+        for (const char* at = text; *at != '\0'; ++at) {
+            if (at[0] == '%' && at[1] >= '1' && at[1] <= '4') {
+                char insert[kShownSize];
+                const WCHAR* source = message.inserts[at[1] - '1'];
+                Shown(source != nullptr ? source : L"", insert);
+                put(insert, strlen(insert));
+                ++at;
+            } else {
+                put(at, 1);
+            }
+        }
+    }
+    m_text[length] = '\0';
 }

@@ -380,7 +380,7 @@ FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setu
         environment.push_back("STANDIN_QV4Z_ABOUT=" + setup.aboutAnswer);
     if (setup.missing)
         environment.push_back("STANDIN_QV4Z_MISSING=1");
-    m_started = m_process.Start("\"" + program + "\"", environment);
+    m_started = m_process.Start("\"" + program + "\"", environment, setup.workingFolder);
 }
 
 HWND FerrotuneRun::WaitForVisibleWindow(const char* caption, DWORD timeoutMs)

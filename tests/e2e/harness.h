@@ -155,6 +155,7 @@ struct CompressorSetup {
     std::string configureAnswer; // answer to the ICM_CONFIGURE question
     std::string aboutAnswer;     // answer to the ICM_ABOUT question
     bool missing = false;        // refuse to open
+    std::string workingFolder;   // the program's current folder (empty: the test's)
 };
 
 const char kDialogCaption[] = "Codec Configuration";

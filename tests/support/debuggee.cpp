@@ -57,16 +57,17 @@ Debuggee::~Debuggee()
         CloseHandle(m_exited);
 }
 
-bool Debuggee::Start(const std::string& commandLine, const std::vector<std::string>& environment)
+bool Debuggee::Start(const std::string& commandLine, const std::vector<std::string>& environment,
+                     const std::string& folder)
 {
     m_started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_exited = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    m_debugThread = std::thread(&Debuggee::Run, this, commandLine, environment);
+    m_debugThread = std::thread(&Debuggee::Run, this, commandLine, environment, folder);
     WaitForSingleObject(m_started, INFINITE);
     return !m_startFailed;
 }
 
-void Debuggee::Run(std::string commandLine, std::vector<std::string> environment)
+void Debuggee::Run(std::string commandLine, std::vector<std::string> environment, std::string folder)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -86,7 +87,7 @@ void Debuggee::Run(std::string commandLine, std::vector<std::string> environment
     mutableLine.push_back('\0');
     PROCESS_INFORMATION info = {};
     BOOL created = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
-                                  environmentBlock.data(), nullptr, &startup, &info);
+                                  environmentBlock.data(), folder.empty() ? nullptr : folder.c_str(), &startup, &info);
     CloseHandle(writeEnd);
     if (!created) {
         CloseHandle(readEnd);

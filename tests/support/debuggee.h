@@ -21,8 +21,10 @@ public:
     ~Debuggee(); // ends a child that is still running
 
     // Starts commandLine (program and arguments, quoted as CreateProcess wants).
-    // Extra environment entries "NAME=value" are added to this process's own.
-    bool Start(const std::string& commandLine, const std::vector<std::string>& environment = {});
+    // Extra environment entries "NAME=value" are added to this process's own;
+    // folder is its current folder (empty: this process's).
+    bool Start(const std::string& commandLine, const std::vector<std::string>& environment = {},
+               const std::string& folder = std::string());
     // Waits for the child to end; false on timeout (the child is left running).
     bool WaitForExit(DWORD timeoutMs);
     void Terminate();
@@ -36,7 +38,7 @@ public:
     std::string StandardOutput() const;
 
 private:
-    void Run(std::string commandLine, std::vector<std::string> environment);
+    void Run(std::string commandLine, std::vector<std::string> environment, std::string folder);
     void ReadOutput(HANDLE pipe);
 
     mutable std::mutex m_lock;
