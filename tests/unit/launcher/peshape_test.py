@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""peshape_test.py PESHAPE ARCH PROGRAM - the shape check passes the built
-program and fails each copy of it that has one fault, on that fault's checks
-alone (named by their starts)."""
+"""peshape_test.py PESHAPE ARCH PROGRAM TESTBUILD - the shape check passes the
+built program and fails each copy of it that has one fault, on that fault's
+checks alone (named by their starts); the test build of the program, linked as
+the program is, passes the checks of how it is linked."""
 import os
 import sys
 
@@ -11,7 +12,10 @@ sys.dont_write_bytecode = True  # nothing of the run lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(sys.argv[1])))
 import peshape  # noqa: E402 (found through the path above)
 
-arch, program = sys.argv[2], open(sys.argv[3], "rb").read()
+arch, program, testbuild = sys.argv[2], open(sys.argv[3], "rb").read(), open(sys.argv[4], "rb").read()
+# The checks of how a program is linked that the test build must pass too (the
+# runtime shows in the imports, which the test build's own code extends).
+LINKING = ("OS version", "subsystem version")
 
 
 def without_nx(pe):
@@ -60,11 +64,18 @@ cases = [
     ("one byte past the ceiling", program + bytes(peshape.CEILINGS[arch] + 1 - len(program)),
      ["size at most %d bytes" % peshape.CEILINGS[arch]]),
 ]
-failures = 0
-for name, data, failing in cases:
-    failed = [check for check, ok, _ in peshape.check(arch, bytes(data)) if not ok]
+results = []
+
+
+def report(name, failed, failing):
     ok = len(failed) == len(failing) and all(check.startswith(start) for check, start in zip(failed, failing))
-    failures += not ok
+    results.append(ok)
     print("%s %s: failed checks %s" % ("ok  " if ok else "FAIL", name, failed))
-print("%d passed, %d failed" % (len(cases) - failures, failures))
-sys.exit(1 if failures else 0)
+
+
+for name, data, failing in cases:
+    report(name, [check for check, ok, _ in peshape.check(arch, bytes(data)) if not ok], failing)
+report("the test build, on how it is linked",
+       [check for check, ok, _ in peshape.check(arch, testbuild) if not ok and check.startswith(LINKING)], [])
+print("%d passed, %d failed" % (results.count(True), results.count(False)))
+sys.exit(0 if all(results) else 1)

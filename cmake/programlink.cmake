@@ -1,5 +1,10 @@
-# The C++ runtime of the shipped program, and of the test programs that must
-# link exactly as it does: ferrotune_program_runtime(<target>).
+# How the shipped program is linked, in one place for it and for the test
+# programs that must link exactly as it does: ferrotune_program_link(<target>).
+#
+# The header states the oldest Windows the program runs on (README): Windows
+# XP, 5.1, for x86 and its 64-bit edition, 5.2, for x64, as operating system
+# and subsystem versions. The linker's default is 4.0, which would let older
+# systems try to start it and fail on an import.
 #
 # Our objects are compiled by the -posix compilers, whose runtime the tests
 # need for std::thread. The program instead links the C++ runtime that the
@@ -13,9 +18,17 @@
 # out (-no-pthread drops the driver's own -lpthread). Everything else must be
 # the same release, which configuring checks below.
 #
-# Builds without our toolchains (no FERROTUNE_TRIPLET) link as usual.
+# Builds without our toolchains (no FERROTUNE_TRIPLET) link the compiler's
+# usual runtime.
 
-function(ferrotune_program_runtime target)
+function(ferrotune_program_link target)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(oldest_minor 2)
+    else()
+        set(oldest_minor 1)
+    endif()
+    target_link_options(${target} PRIVATE
+        -Wl,--major-os-version,5,--minor-os-version,${oldest_minor},--major-subsystem-version,5,--minor-subsystem-version,${oldest_minor})
     if(FERROTUNE_PROGRAM_RUNTIME_DIR)
         target_link_options(${target} PRIVATE -L${FERROTUNE_PROGRAM_RUNTIME_DIR} -no-pthread)
     endif()
