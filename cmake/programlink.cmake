@@ -60,9 +60,17 @@ if(NOT posix_release STREQUAL win32_release)
         "one GCC release. Install the same release of both (tools/install-deps.sh).")
 endif()
 
+# The -win32 runtime's folder is that of its libgcc.a. A compiler that cannot
+# find its libgcc.a prints the bare name: the folder would come out empty and
+# the program would quietly link the -posix runtime instead.
 execute_process(COMMAND ${win32_compiler} -print-libgcc-file-name
     OUTPUT_VARIABLE libgcc OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(FERROTUNE_PROGRAM_RUNTIME_DIR "${libgcc}" DIRECTORY)
+if(NOT IS_ABSOLUTE "${FERROTUNE_PROGRAM_RUNTIME_DIR}" OR NOT EXISTS "${FERROTUNE_PROGRAM_RUNTIME_DIR}/libstdc++.a")
+    message(FATAL_ERROR "The folder of the C++ runtime that the program links cannot be found: "
+        "${win32_compiler} -print-libgcc-file-name printed \"${libgcc}\", and no libstdc++.a lies beside it. "
+        "Install the -win32 compiler's runtime (tools/install-deps.sh).")
+endif()
 unset(release_probe)
 unset(win32_compiler)
 unset(libgcc)
