@@ -59,8 +59,9 @@ def import_list(arch):
     return path, allowed
 
 
-# A delay-load descriptor whose attributes are 1: its fields are RVAs.
-DELAY_DESCRIPTOR = struct.Struct("<8I")  # attributes, DLL name, module handle, IAT, name table, bound IAT, ...
+# A delay-load descriptor: attributes (1: the fields that follow are RVAs), DLL
+# name, module handle, address table, name table, and three more.
+DELAY_DESCRIPTOR = struct.Struct("<8I")
 EXPORTED_NAME = re.compile(r"[A-Za-z_?@$][A-Za-z0-9_?@$]*$")
 DLL_NAME = re.compile(r"[A-Za-z0-9_.-]+\.dll$", re.IGNORECASE)
 
@@ -118,20 +119,15 @@ def import_tables(pe):
             [(dll, functions, "(delay-loaded)") for dll, functions in delay_load_tables(pe)])
 
 
-def imported_functions(pe):
-    """(dll, function or "#ordinal", how) of each import of both tables."""
-    return [(dll, function, how) for dll, functions, how in import_tables(pe) for function in functions]
-
-
-def unlisted_imports(pe, allowed):
+def unlisted_imports(tables, allowed):
     """"dll!function" (or "dll!#ordinal") of each import that the list lacks."""
-    return ["%s!%s%s" % (dll, name, how) for dll, name, how in imported_functions(pe)
+    return ["%s!%s%s" % (dll, name, how) for dll, functions, how in tables for name in functions
             if name not in allowed.get(dll, ())]
 
 
-def unimported_functions(pe, allowed):
-    """"dll!function" of each listed function that neither table imports."""
-    imported = {(dll, name) for dll, name, _ in imported_functions(pe)}
+def unimported_functions(tables, allowed):
+    """"dll!function" of each listed function that no table imports."""
+    imported = {(dll, name) for dll, functions, _ in tables for name in functions}
     return ["%s!%s" % (dll, name) for dll in sorted(allowed) for name in sorted(allowed[dll])
             if (dll, name) not in imported]
 
@@ -213,13 +209,14 @@ def check(arch, data):
     wx = [s.Name.rstrip(b"\0").decode("latin-1") for s in pe.sections
           if s.IMAGE_SCN_MEM_WRITE and s.IMAGE_SCN_MEM_EXECUTE]
     expect("no writable executable section", not wx, ",".join(wx))
-    dlls = [(dll, how) for dll, _, how in import_tables(pe)]
-    foreign = [dll + how for dll, how in dlls if dll not in WINDOWS_DLLS]
-    expect("imports only Windows DLLs", dlls and not foreign, ", ".join(foreign or [dll + how for dll, how in dlls]))
+    tables = import_tables(pe)
+    foreign = [dll + how for dll, _, how in tables if dll not in WINDOWS_DLLS]
+    expect("imports only Windows DLLs", tables and not foreign,
+           ", ".join(foreign or [dll + how for dll, _, how in tables]))
     path, allowed = import_list(arch)
-    unlisted = unlisted_imports(pe, allowed)
+    unlisted = unlisted_imports(tables, allowed)
     expect("imports only functions in " + os.path.basename(path), not unlisted, " ".join(unlisted))
-    unimported = unimported_functions(pe, allowed)
+    unimported = unimported_functions(tables, allowed)
     expect("imports every function in " + os.path.basename(path), not unimported, " ".join(unimported))
 
     found = resources(pe)
