@@ -49,7 +49,10 @@ template <typename Function> Function EntryPoint(HMODULE module, const char* nam
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// Loads the library once; the entry points stay null if any is missing.
+// Loads the library once; the entry points stay null if any is missing. The
+// three are looked up by name, so they are no imports that tools/peshape.py
+// holds to its lists: ICOpen, ICSendMessage and ICClose, which Windows XP has
+// (the README names them with the oldest Windows).
 bool Bind()
 {
     if (!s_vfw.tried) {

@@ -5,7 +5,7 @@ set -eu
 packages=(
     cmake ninja-build make
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-    # the Windows-threads runtime that the shipped program links (cmake/programruntime.cmake)
+    # the Windows-threads runtime that the shipped program links (cmake/programlink.cmake)
     g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     googletest

@@ -47,27 +47,83 @@ const unsigned long CXTRACE_DESTRUCTOR = 0x00080000;  // "Destructor  "
 
 extern unsigned long g_traceMask; // trace filter; all bits set
 
-// The trace formats are those of the system C runtime's printf, msvcrt
-// conversions: no %zu, %hh, %j, %t or %a, and %Lf takes a double. GCC checks a
-// caller's format against them and rejects the others, but not %a.
+// Trace lines are formatted by the system C runtime's printf, msvcrt, which on
+// Windows XP knows no ll size (a 64-bit value is %I64d, %I64u, %I64x), no z,
+// hh, j or t, no %a, %A or %F, no ' flag, and reads %Lf as a double. GCC's
+// ms_printf check, below, matches a format's arguments to its conversions but
+// lets ll, %a, %A and ' pass; CxIsMsvcrtXpFormat holds a format to what
+// Windows XP's msvcrt prints, and LumaretTrace applies it to every call.
 #if defined(__GNUC__)
 #define CX_MSVCRT_FORMAT(formatIndex, firstArgument) __attribute__((format(ms_printf, formatIndex, firstArgument)))
 #else
 #define CX_MSVCRT_FORMAT(formatIndex, firstArgument)
 #endif
 
+// Whether c, not the terminating zero, is one of the characters of set.
+constexpr bool CxIsCharIn(char c, const char* set)
+{
+    while (*set != '\0' && *set != c)
+        ++set;
+    return c != '\0' && *set == c;
+}
+
+// The end of a width or precision that starts at text: '*' or digits.
+constexpr const char* CxSkipFieldSize(const char* text)
+{
+    if (*text == '*')
+        return text + 1;
+    while (*text >= '0' && *text <= '9')
+        ++text;
+    return text;
+}
+
+// Whether every conversion of format is one that Windows XP's msvcrt prints:
+// flags "-+ #0", a width and a precision as digits or '*', a size h, l, L or
+// I64, and one of the conversions c C d i o u x X e E f g G n p s S %.
+constexpr bool CxIsMsvcrtXpFormat(const char* format)
+{
+    while (*format != '\0') {
+        if (*format++ != '%')
+            continue;
+        while (CxIsCharIn(*format, "-+ #0"))
+            ++format;
+        format = CxSkipFieldSize(format);
+        if (*format == '.')
+            format = CxSkipFieldSize(format + 1);
+        if (format[0] == 'I' && format[1] == '6' && format[2] == '4')
+            format += 3;
+        else if (CxIsCharIn(*format, "hlL"))
+            ++format;
+        if (!CxIsCharIn(*format++, "cCdiouxXeEfgGnpsS%"))
+            return false;
+    }
+    return true;
+}
+
 class CxTrace {
 public:
     virtual ~CxTrace();
     // Writes one line to the debugger output: "Trace: ", the prefixes that flags
     // select, then the message formatted with msvcrt conversions. Uses no state
-    // of a sink object.
+    // of a sink object. The format is a variadic caller's, checked at that
+    // caller's calls as LumaretTrace's are; one written straight into a call of
+    // Write gets GCC's check alone.
     static void Write(unsigned long flags, const char* format, va_list args) CX_MSVCRT_FORMAT(2, 0);
 };
 
 // printf-style trace line (msvcrt conversions) with CXTRACE_MESSAGE; works with
 // or without a sink.
 void LumaretTrace(const char* format, ...) CX_MSVCRT_FORMAT(1, 2);
+
+// Every call of LumaretTrace is a call of the function above whose format, a
+// constant, has first been held to CxIsMsvcrtXpFormat at compile time.
+#define CX_FIRST_ARGUMENT(first, ...) first
+#define LumaretTrace(...)                                                                                              \
+    do {                                                                                                               \
+        static_assert(CxIsMsvcrtXpFormat(CX_FIRST_ARGUMENT(__VA_ARGS__, 0)),                                           \
+                      "trace format: Windows XP's msvcrt cannot print it (64 bits: %I64d, %I64u, %I64x)");             \
+        LumaretTrace(__VA_ARGS__);                                                                                     \
+    } while (0)
 
 // ---------------------------------------------------------------------------
 // Reference-counted string (unit xstring)

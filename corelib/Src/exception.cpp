@@ -15,7 +15,7 @@ CxMessageBoxFunction g_reportMessageBox = MessageBoxA;
 
 namespace {
 
-const char kTraceFormat[] = "Exception thrown in file %s(%lu)\n";
+constexpr char kTraceFormat[] = "Exception thrown in file %s(%lu)\n";
 const char kShortFileFormat[] = "%s (%lu): %s\n";
 const char kErrorFormat[] = "ERROR: %s\n";
 const char kCaption[] = "Exception Error";

@@ -64,8 +64,9 @@ void CxTrace::Write(unsigned long flags, const char* format, va_list args)
     OutputDebugStringA(buffer);
 }
 
-// printf-style trace with CXTRACE_MESSAGE; needs no sink object.
-void LumaretTrace(const char* format, ...)
+// printf-style trace with CXTRACE_MESSAGE; needs no sink object. The name is
+// parenthesised because lumaret.h makes it a macro that checks each call's format.
+void(LumaretTrace)(const char* format, ...)
 {
     va_list args;
     va_start(args, format);

@@ -1,6 +1,9 @@
 // ctl3d - the three-dimensional look of dialog controls on window systems
 // before major version 4, through CTL3D. The library is loaded at run time so
-// that the program does not import it and starts where it is missing.
+// that the program does not import it and starts where it is missing. Its
+// functions are looked up by name, so tools/peshape.py does not see them:
+// Ctl3dRegister, Ctl3dAutoSubclass and Ctl3dUnregister, only on those older
+// window systems (the README names them with the oldest Windows).
 #include "winapp.h"
 
 namespace {

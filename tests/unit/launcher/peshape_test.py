@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""peshape_test.py PESHAPE ARCH PROGRAM - the shape check passes the built
-program and fails each copy of it that has one fault, on that fault's checks
-alone (named by their starts)."""
+"""peshape_test.py PESHAPE ARCH PROGRAM TESTBUILD - the shape check passes the
+built program and fails each copy of it that has one fault, on that fault's
+checks alone (named by their starts); the test build of the program, linked as
+the program is, passes the checks of how it is linked."""
 import os
+import struct
 import sys
 
 import pefile
@@ -11,7 +13,10 @@ sys.dont_write_bytecode = True  # nothing of the run lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(sys.argv[1])))
 import peshape  # noqa: E402 (found through the path above)
 
-arch, program = sys.argv[2], open(sys.argv[3], "rb").read()
+arch, program, testbuild = sys.argv[2], open(sys.argv[3], "rb").read(), open(sys.argv[4], "rb").read()
+# The checks of how a program is linked that the test build must pass too (the
+# runtime shows in the imports, which the test build's own code extends).
+LINKING = ("OS version", "subsystem version")
 
 
 def without_nx(pe):
@@ -28,6 +33,31 @@ def importing_get_tick_count_64(pe):
     kernel32 = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == b"kernel32.dll")
     function = next(i for i in kernel32.imports if i.name == b"RemoveVectoredExceptionHandler")
     pe.set_bytes_at_offset(function.name_offset, b"GetTickCount64\0")
+
+
+def delay_loading_get_tick_count_64(pe):
+    """A delay-load descriptor that imports from kernel32.dll a function that the
+    list lacks, written where a data section's raw bytes run past its contents
+    and, as GNU ld links one, outside the header's directory."""
+    kernel32 = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == b"kernel32.dll")
+    thunk = 8 if pe.OPTIONAL_HEADER.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS else 4
+    section = max((s for s in pe.sections if not s.IMAGE_SCN_MEM_EXECUTE),
+                  key=lambda s: s.SizeOfRawData - s.Misc_VirtualSize)
+    descriptor = (section.VirtualAddress + section.Misc_VirtualSize + 15) & ~15
+    names = descriptor + 64  # the descriptor, then the zero one that ends the table
+    hint_name = names + 2 * thunk
+    # Attributes 1: the fields are RVAs. The address table is the name table.
+    pe.set_bytes_at_rva(descriptor, struct.pack("<8I", 1, kernel32.struct.Name, 0, names, names, 0, 0, 0) +
+                        bytes(32) + hint_name.to_bytes(thunk, "little") + bytes(thunk) + b"\0\0GetTickCount64\0")
+    section.Misc_VirtualSize = hint_name + 17 - section.VirtualAddress
+    assert section.Misc_VirtualSize <= section.SizeOfRawData, "no room for the descriptor"
+
+
+def importing_add_vectored_exception_handler_twice(pe):
+    """A listed function (RemoveVectoredExceptionHandler) no longer imported."""
+    kernel32 = next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == b"kernel32.dll")
+    function = next(i for i in kernel32.imports if i.name == b"RemoveVectoredExceptionHandler")
+    pe.set_bytes_at_offset(function.name_offset, b"AddVectoredExceptionHandler\0")
 
 
 def stating_windows_vista(field):
@@ -52,19 +82,30 @@ cases = [
     ("the built program", program, []),
     ("no NX_COMPAT", faulty(without_nx), ["DYNAMIC_BASE, NX_COMPAT"]),
     ("an import of userxx.dll", faulty(importing_a_foreign_dll),
-     ["imports only Windows DLLs", "imports only functions in"]),
-    ("an import of GetTickCount64", faulty(importing_get_tick_count_64), ["imports only functions in"]),
+     ["imports only Windows DLLs", "imports only functions in", "imports every function in"]),
+    ("an import of GetTickCount64", faulty(importing_get_tick_count_64),
+     ["imports only functions in", "imports every function in"]),
+    ("a delay-loaded GetTickCount64", faulty(delay_loading_get_tick_count_64), ["imports only functions in"]),
+    ("RemoveVectoredExceptionHandler no longer imported", faulty(importing_add_vectored_exception_handler_twice),
+     ["imports every function in"]),
     ("OS version 6.0", faulty(stating_windows_vista("OperatingSystem")), ["OS version"]),
     ("subsystem version 6.0", faulty(stating_windows_vista("Subsystem")), ["subsystem version"]),
     ("string 101 missing", faulty(without_string_101), ["string 101"]),
     ("one byte past the ceiling", program + bytes(peshape.CEILINGS[arch] + 1 - len(program)),
      ["size at most %d bytes" % peshape.CEILINGS[arch]]),
 ]
-failures = 0
-for name, data, failing in cases:
-    failed = [check for check, ok, _ in peshape.check(arch, bytes(data)) if not ok]
+results = []
+
+
+def report(name, failed, failing):
     ok = len(failed) == len(failing) and all(check.startswith(start) for check, start in zip(failed, failing))
-    failures += not ok
+    results.append(ok)
     print("%s %s: failed checks %s" % ("ok  " if ok else "FAIL", name, failed))
-print("%d passed, %d failed" % (len(cases) - failures, failures))
-sys.exit(1 if failures else 0)
+
+
+for name, data, failing in cases:
+    report(name, [check for check, ok, _ in peshape.check(arch, bytes(data)) if not ok], failing)
+report("the test build, on how it is linked",
+       [check for check, ok, _ in peshape.check(arch, testbuild) if not ok and check.startswith(LINKING)], [])
+print("%d passed, %d failed" % (results.count(True), results.count(False)))
+sys.exit(0 if all(results) else 1)

@@ -1,5 +1,10 @@
-# The C++ runtime of the shipped program, and of the test programs that must
-# link exactly as it does: ferrotune_program_runtime(<target>).
+# How the shipped program is linked, in one place for it and for the test
+# programs that must link exactly as it does: ferrotune_program_link(<target>).
+#
+# The header states the oldest Windows the program runs on (README): Windows
+# XP, 5.1, for x86 and its 64-bit edition, 5.2, for x64, as operating system
+# and subsystem versions. The linker's default is 4.0, which would let older
+# systems try to start it and fail on an import.
 #
 # Our objects are compiled by the -posix compilers, whose runtime the tests
 # need for std::thread. The program instead links the C++ runtime that the
@@ -13,9 +18,17 @@
 # out (-no-pthread drops the driver's own -lpthread). Everything else must be
 # the same release, which configuring checks below.
 #
-# Builds without our toolchains (no FERROTUNE_TRIPLET) link as usual.
+# Builds without our toolchains (no FERROTUNE_TRIPLET) link the compiler's
+# usual runtime.
 
-function(ferrotune_program_runtime target)
+function(ferrotune_program_link target)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(oldest_minor 2)
+    else()
+        set(oldest_minor 1)
+    endif()
+    target_link_options(${target} PRIVATE
+        -Wl,--major-os-version,5,--minor-os-version,${oldest_minor},--major-subsystem-version,5,--minor-subsystem-version,${oldest_minor})
     if(FERROTUNE_PROGRAM_RUNTIME_DIR)
         target_link_options(${target} PRIVATE -L${FERROTUNE_PROGRAM_RUNTIME_DIR} -no-pthread)
     endif()
@@ -47,9 +60,17 @@ if(NOT posix_release STREQUAL win32_release)
         "one GCC release. Install the same release of both (tools/install-deps.sh).")
 endif()
 
+# The -win32 runtime's folder is that of its libgcc.a. A compiler that cannot
+# find its libgcc.a prints the bare name: the folder would come out empty and
+# the program would quietly link the -posix runtime instead.
 execute_process(COMMAND ${win32_compiler} -print-libgcc-file-name
     OUTPUT_VARIABLE libgcc OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(FERROTUNE_PROGRAM_RUNTIME_DIR "${libgcc}" DIRECTORY)
+if(NOT IS_ABSOLUTE "${FERROTUNE_PROGRAM_RUNTIME_DIR}" OR NOT EXISTS "${FERROTUNE_PROGRAM_RUNTIME_DIR}/libstdc++.a")
+    message(FATAL_ERROR "The folder of the C++ runtime that the program links cannot be found: "
+        "${win32_compiler} -print-libgcc-file-name printed \"${libgcc}\", and no libstdc++.a lies beside it. "
+        "Install the -win32 compiler's runtime (tools/install-deps.sh).")
+endif()
 unset(release_probe)
 unset(win32_compiler)
 unset(libgcc)
