@@ -8,7 +8,7 @@
 
 #if defined(BROKEN_DRIVERPROC) || defined(BROKEN_NEEDS_HELPER)
 #ifdef BROKEN_NEEDS_HELPER
-__declspec(dllimport) int WINAPI Qv4zHelper(void);
+__declspec(dllimport) int Qv4zHelper(void);
 #endif
 
 __declspec(dllexport) LRESULT WINAPI DriverProc(DWORD_PTR id, HANDLE driver, UINT message, LPARAM param1, LPARAM param2)
@@ -21,7 +21,7 @@ __declspec(dllexport) LRESULT WINAPI DriverProc(DWORD_PTR id, HANDLE driver, UIN
 #endif
 }
 #elif defined(BROKEN_HELPER)
-__declspec(dllexport) int WINAPI Qv4zHelper(void)
+__declspec(dllexport) int Qv4zHelper(void)
 {
     return 1;
 }
