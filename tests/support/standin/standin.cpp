@@ -8,6 +8,10 @@
 //   STANDIN_QV4Z_ABOUT      answer to the ICM_ABOUT question (default 0, ICERR_OK)
 //   STANDIN_QV4Z_MISSING    "1": refuse every DRV_OPEN, so ICOpen finds no compressor
 //   STANDIN_QV4Z_LOG        file to append the log to (no log without it)
+//   STANDIN_QV4Z_CRASH      where the compressor's own code faults, unhandled: "startup" (an access violation
+//                           in DllMain), "open" (an illegal instruction in DRV_OPEN), "configure" (an access
+//                           violation in its settings dialog's procedure, on WM_INITDIALOG) or "about" (a stack
+//                           overflow in ICM_ABOUT's action); unset: nowhere
 //
 // Log lines (fields separated by spaces, values in hexadecimal):
 //   pid=<decimal> msg=0x<message> id=0x<driver id> p1=0x<param 1> p2=0x<param 2>
@@ -17,6 +21,8 @@
 //   pid=<decimal> menuitem=<position> of=0x<owner> id=0x<item id> type=0x<item type> text=<rest of line>
 //     one line per item of the owner's system menu, read when the dialog opens
 //     (another process cannot read a window's menu under Wine)
+//   pid=<decimal> fault=<crash mode> from=0x<offset> to=0x<offset>
+//     just before the fault: where in the DLL the faulting code lies (the exception's address is in [from, to))
 #include "standin_resource.h"
 
 #include <windows.h>
@@ -26,6 +32,39 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+
+// The faulting code, in assembly so that the place of the fault is known: an
+// access violation (a write to address 0), an illegal instruction, and a
+// recursion that probes each new page of the stack until it overflows. Each
+// is followed by a label that ends its range.
+extern "C" void StandinAccessViolation() asm("standin_access_violation");
+extern "C" void StandinAccessViolationEnd() asm("standin_access_violation_end");
+extern "C" void StandinIllegalInstruction() asm("standin_illegal_instruction");
+extern "C" void StandinIllegalInstructionEnd() asm("standin_illegal_instruction_end");
+extern "C" void StandinOverflowStack() asm("standin_overflow_stack");
+extern "C" void StandinOverflowStackEnd() asm("standin_overflow_stack_end");
+#if defined(_WIN64)
+#define STANDIN_SP "%rsp"
+#define STANDIN_AX "%rax"
+#else
+#define STANDIN_SP "%esp"
+#define STANDIN_AX "%eax"
+#endif
+asm(".text\n"
+    "standin_access_violation:\n"
+    "    xor %eax, %eax\n"
+    "    movl $1, (" STANDIN_AX ")\n"
+    "    ret\n"
+    "standin_access_violation_end:\n"
+    "standin_illegal_instruction:\n"
+    "    ud2\n"
+    "standin_illegal_instruction_end:\n"
+    "standin_overflow_stack:\n"
+    "    sub $4096, " STANDIN_SP "\n"
+    "    movl $0, (" STANDIN_SP ")\n"
+    "    call standin_overflow_stack\n"
+    "standin_overflow_stack_end:\n");
 
 namespace {
 
@@ -51,6 +90,14 @@ LRESULT ConfiguredAnswer(const char* name)
     if (value[0] == '\0')
         return ICERR_OK;
     return static_cast<LRESULT>(strtol(value, nullptr, 0));
+}
+
+// Whether the configured crash mode is mode.
+bool CrashesIn(const char* mode)
+{
+    char value[16];
+    ReadVariable("STANDIN_QV4Z_CRASH", value, sizeof(value));
+    return strcmp(value, mode) == 0;
 }
 
 bool Missing()
@@ -113,6 +160,17 @@ void LogMessage(DWORD_PTR driverId, UINT message, LPARAM param1, LPARAM param2, 
     AppendLog(line);
 }
 
+// Logs where the fault lies in the DLL, then runs the faulting code.
+void Crash(const char* mode, void (*fault)(), void (*end)())
+{
+    const char* base = reinterpret_cast<const char*>(s_module);
+    char line[160];
+    snprintf(line, sizeof(line), "pid=%lu fault=%s from=0x%llX to=0x%llX\n", GetCurrentProcessId(), mode,
+             Hex(reinterpret_cast<const char*>(fault) - base), Hex(reinterpret_cast<const char*>(end) - base));
+    AppendLog(line);
+    fault();
+}
+
 // Logs the items of a window's system menu, one line each.
 void LogSystemMenu(HWND window)
 {
@@ -147,6 +205,8 @@ INT_PTR CALLBACK StandinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
                  Hex(reinterpret_cast<LPARAM>(GetWindow(dialog, GW_OWNER))));
         AppendLog(line);
         LogSystemMenu(GetWindow(dialog, GW_OWNER));
+        if (strcmp(reinterpret_cast<const char*>(lParam), "configure") == 0 && CrashesIn("configure"))
+            Crash("configure", StandinAccessViolation, StandinAccessViolationEnd);
         return TRUE;
     }
     case WM_COMMAND:
@@ -192,8 +252,11 @@ LRESULT Open(LPARAM param2)
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH)
+    if (reason == DLL_PROCESS_ATTACH) {
         s_module = module;
+        if (CrashesIn("startup"))
+            Crash("startup", StandinAccessViolation, StandinAccessViolationEnd);
+    }
     return TRUE;
 }
 
@@ -202,6 +265,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     DriverProc(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, LPARAM param2)
 {
     if (message == DRV_OPEN) {
+        if (CrashesIn("open"))
+            Crash("open", StandinIllegalInstruction, StandinIllegalInstructionEnd);
         LRESULT opened = Open(param2);
         LogMessage(driverId, message, param1, param2, opened);
         return opened;
@@ -227,6 +292,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     case ICM_ABOUT:
         if (IsQuestion(param1))
             return ConfiguredAnswer("STANDIN_QV4Z_ABOUT");
+        if (CrashesIn("about"))
+            Crash("about", StandinOverflowStack, StandinOverflowStackEnd);
         ShowDialog(IDD_STANDIN_ABOUT, "about", param1);
         return ICERR_OK;
     default:
