@@ -10,8 +10,11 @@
 //   STANDIN_QV4Z_LOG        file to append the log to (no log without it)
 //   STANDIN_QV4Z_CRASH      where the compressor's own code faults, unhandled: "startup" (an access violation
 //                           in DllMain), "open" (an illegal instruction in DRV_OPEN), "configure" (an access
-//                           violation in its settings dialog's procedure, on WM_INITDIALOG) or "about" (a stack
-//                           overflow in ICM_ABOUT's action); unset: nowhere
+//                           violation in its settings dialog's procedure, on WM_INITDIALOG), "about" (a
+//                           division by zero in ICM_ABOUT's action) or "overflow" (a stack overflow in its
+//                           About box's procedure, on WM_INITDIALOG); "program": in DRV_CONFIGURE, sends the
+//                           caller's window a WM_INITDIALOG whose parameter is no dialog object, so that the
+//                           program's own code faults; unset: nowhere
 //
 // Log lines (fields separated by spaces, values in hexadecimal):
 //   pid=<decimal> msg=0x<message> id=0x<driver id> p1=0x<param 1> p2=0x<param 2>
@@ -35,22 +38,30 @@
 #include <string.h>
 
 // The faulting code, in assembly so that the place of the fault is known: an
-// access violation (a write to address 0), an illegal instruction, and a
-// recursion that probes each new page of the stack until it overflows. Each
-// is followed by a label that ends its range.
+// access violation (a write to address 0), an illegal instruction, a division
+// by zero, and a recursion that probes each new page of the stack before it
+// moves the stack pointer there, as compiled code does, until the stack
+// overflows. Each is followed by a label that ends its range.
 extern "C" void StandinAccessViolation() asm("standin_access_violation");
 extern "C" void StandinAccessViolationEnd() asm("standin_access_violation_end");
 extern "C" void StandinIllegalInstruction() asm("standin_illegal_instruction");
 extern "C" void StandinIllegalInstructionEnd() asm("standin_illegal_instruction_end");
+extern "C" void StandinDivideByZero() asm("standin_divide_by_zero");
+extern "C" void StandinDivideByZeroEnd() asm("standin_divide_by_zero_end");
 extern "C" void StandinOverflowStack() asm("standin_overflow_stack");
 extern "C" void StandinOverflowStackEnd() asm("standin_overflow_stack_end");
 #if defined(_WIN64)
+// x64 code that moves the stack pointer needs unwind information for the
+// system to find the frames above it.
 #define STANDIN_SP "%rsp"
 #define STANDIN_AX "%rax"
+#define STANDIN_SEH(directive) "    " directive "\n"
 #else
 #define STANDIN_SP "%esp"
 #define STANDIN_AX "%eax"
+#define STANDIN_SEH(directive) ""
 #endif
+// clang-format off
 asm(".text\n"
     "standin_access_violation:\n"
     "    xor %eax, %eax\n"
@@ -60,11 +71,24 @@ asm(".text\n"
     "standin_illegal_instruction:\n"
     "    ud2\n"
     "standin_illegal_instruction_end:\n"
+    "standin_divide_by_zero:\n"
+    "    xor %ecx, %ecx\n"
+    "    xor %eax, %eax\n"
+    "    xor %edx, %edx\n"
+    "    divl %ecx\n"
+    "    ret\n"
+    "standin_divide_by_zero_end:\n"
+    STANDIN_SEH(".seh_proc standin_overflow_stack")
     "standin_overflow_stack:\n"
+    "    movl $0, -4096(" STANDIN_SP ")\n"
     "    sub $4096, " STANDIN_SP "\n"
-    "    movl $0, (" STANDIN_SP ")\n"
+    STANDIN_SEH(".seh_stackalloc 4096")
+    STANDIN_SEH(".seh_endprologue")
     "    call standin_overflow_stack\n"
+    "    nop\n"
+    STANDIN_SEH(".seh_endproc")
     "standin_overflow_stack_end:\n");
+// clang-format on
 
 namespace {
 
@@ -207,6 +231,8 @@ INT_PTR CALLBACK StandinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         LogSystemMenu(GetWindow(dialog, GW_OWNER));
         if (strcmp(reinterpret_cast<const char*>(lParam), "configure") == 0 && CrashesIn("configure"))
             Crash("configure", StandinAccessViolation, StandinAccessViolationEnd);
+        if (strcmp(reinterpret_cast<const char*>(lParam), "about") == 0 && CrashesIn("overflow"))
+            Crash("overflow", StandinOverflowStack, StandinOverflowStackEnd);
         return TRUE;
     }
     case WM_COMMAND:
@@ -282,6 +308,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     case DRV_QUERYCONFIGURE:
         return 1;
     case DRV_CONFIGURE:
+        if (CrashesIn("program"))
+            SendMessageA(reinterpret_cast<HWND>(param1), WM_INITDIALOG, 0, 16);
         ShowDialog(IDD_STANDIN_CONFIGURE, "configure", param1);
         return DRVCNF_OK;
     case ICM_CONFIGURE:
@@ -293,7 +321,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
         if (IsQuestion(param1))
             return ConfiguredAnswer("STANDIN_QV4Z_ABOUT");
         if (CrashesIn("about"))
-            Crash("about", StandinOverflowStack, StandinOverflowStackEnd);
+            Crash("about", StandinDivideByZero, StandinDivideByZeroEnd);
         ShowDialog(IDD_STANDIN_ABOUT, "about", param1);
         return ICERR_OK;
     default:
