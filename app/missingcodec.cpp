@@ -3,6 +3,7 @@
 #include "missingcodec.h"
 
 #include "resource.h"
+#include "vfwlibrary.h"
 
 #include <string.h>
 
@@ -161,6 +162,9 @@ Decision Decide(const CodecFacts& facts)
         return {IDS_CODEC_NO_FILE_AT_PATH, false, {facts.registeredAs}};
     }
     const WORD ownMachine = facts.program64Bit ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    if ((facts.machine == 0 || facts.machine == ownMachine) && facts.startupFault != nullptr)
+        return {
+            IDS_CODEC_CRASHED_STARTING, false, {facts.foundPath, facts.startupFault->code, facts.startupFault->where}};
     UINT id = IDS_CODEC_OTHER_PROCESSOR;
     if (facts.machine == 0 || facts.machine == ownMachine)
         id = IDS_CODEC_DID_NOT_START;
@@ -206,6 +210,7 @@ CodecInstallation::CodecInstallation(bool managerLoaded) : m_facts(), m_value(nu
 {
     m_systemFolder[0] = m_windowsFolder[0] = m_foundPath[0] = '\0';
     m_facts.managerLoaded = managerLoaded;
+    m_facts.startupFault = VfwStartupFault();
     m_facts.program64Bit = sizeof(void*) == 8;
     m_facts.systemFolder = m_systemFolder;
     m_facts.windowsFolder = m_windowsFolder;

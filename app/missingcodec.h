@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+struct CodecStartupFault;
+
 // What the installation holds, as far as the compressor manager looks.
 struct CodecFacts {
     bool managerLoaded;       // the compressor manager was there and looked
@@ -22,6 +24,8 @@ struct CodecFacts {
     const char* foundPath; // the file the loader takes; null when there is none
     WORD machine;          // the processor in that file's PE header; 0 when it is no PE file
     bool windows64Bit;     // Windows runs x64 programs here
+    // The codec crashed while starting (VfwStartupFault); null: it did not.
+    const CodecStartupFault* startupFault;
 };
 
 // Reads the facts from the system. It only reads, and it runs nothing of the
