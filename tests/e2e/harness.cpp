@@ -349,6 +349,20 @@ std::vector<MenuItem> CompressorLog::OwnerSystemMenu() const
     return items;
 }
 
+std::vector<FaultSite> CompressorLog::FaultSites() const
+{
+    std::vector<FaultSite> sites;
+    for (const std::string& line : Lines()) {
+        FaultSite site;
+        site.mode = Field(line, "fault");
+        site.from = Number(Field(line, "from"));
+        site.to = Number(Field(line, "to"));
+        if (!site.mode.empty())
+            sites.push_back(site);
+    }
+    return sites;
+}
+
 std::string CompressorLog::Text() const
 {
     std::string text = "compressor log:\n";
@@ -380,6 +394,8 @@ FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setu
         environment.push_back("STANDIN_QV4Z_ABOUT=" + setup.aboutAnswer);
     if (setup.missing)
         environment.push_back("STANDIN_QV4Z_MISSING=1");
+    if (!setup.crash.empty())
+        environment.push_back("STANDIN_QV4Z_CRASH=" + setup.crash);
     m_started = m_process.Start("\"" + program + "\"", environment);
 }
 

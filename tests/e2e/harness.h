@@ -110,6 +110,14 @@ struct MenuItem {
     std::string text;
 };
 
+// Where the compressor said it was about to fault: the offsets in its DLL
+// between which the exception's address lies.
+struct FaultSite {
+    std::string mode; // the crash mode
+    unsigned long long from = 0;
+    unsigned long long to = 0;
+};
+
 // A dialog the compressor showed.
 struct CompressorDialog {
     DWORD processId = 0;
@@ -130,6 +138,7 @@ public:
     // The system menu of the owner of the compressor's last dialog, as the
     // compressor read it inside the program when that dialog opened.
     std::vector<MenuItem> OwnerSystemMenu() const;
+    std::vector<FaultSite> FaultSites() const;
     // The messages whose number is message.
     std::vector<CompressorMessage> Messages(unsigned message) const;
     std::string Text() const; // for failure messages
@@ -155,6 +164,7 @@ struct CompressorSetup {
     std::string configureAnswer; // answer to the ICM_CONFIGURE question
     std::string aboutAnswer;     // answer to the ICM_ABOUT question
     bool missing = false;        // refuse to open
+    std::string crash;           // where its code faults (STANDIN_QV4Z_CRASH); empty: nowhere
 };
 
 const char kDialogCaption[] = "Codec Configuration";
