@@ -86,11 +86,14 @@ void CLauncherDlg::OpenCompressor()
 }
 
 // The message box when no compressor opens. Only now is the installation
-// read, to tell the user what keeps the installed codec from opening.
+// read, to tell the user what keeps the installed codec from opening, or
+// that it crashed while starting.
 void CLauncherDlg::ReportMissingCompressor()
 {
     CodecInstallation installation(VfwLoaded());
-    CodecMissingMessage message(installation.Facts(), FwResourceHandle());
+    CodecFacts facts = installation.Facts();
+    facts.startupFault = VfwStartupFault();
+    CodecMissingMessage message(facts, FwResourceHandle());
     MessageBox(message.Text());
 }
 

@@ -210,7 +210,6 @@ CodecInstallation::CodecInstallation(bool managerLoaded) : m_facts(), m_value(nu
 {
     m_systemFolder[0] = m_windowsFolder[0] = m_foundPath[0] = '\0';
     m_facts.managerLoaded = managerLoaded;
-    m_facts.startupFault = VfwStartupFault();
     m_facts.program64Bit = sizeof(void*) == 8;
     m_facts.systemFolder = m_systemFolder;
     m_facts.windowsFolder = m_windowsFolder;

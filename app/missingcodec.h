@@ -24,7 +24,8 @@ struct CodecFacts {
     const char* foundPath; // the file the loader takes; null when there is none
     WORD machine;          // the processor in that file's PE header; 0 when it is no PE file
     bool windows64Bit;     // Windows runs x64 programs here
-    // The codec crashed while starting (VfwStartupFault); null: it did not.
+    // The codec crashed while starting (what VfwOpen saw, which the launcher
+    // fills in; CodecInstallation leaves it null); null: it did not.
     const CodecStartupFault* startupFault;
 };
 
