@@ -273,6 +273,18 @@ bool PeFile::Import(DWORD index, WCHAR* name)
 // ---------------------------------------------------------------------------
 // The loader's search
 // ---------------------------------------------------------------------------
+void ShowAsExplorer(WCHAR* path)
+{
+    WCHAR native[MAX_PATH];
+    WCHAR wow64[MAX_PATH];
+    WCHAR shown[MAX_PATH];
+    const WCHAR* rest = nullptr;
+    if (sizeof(void*) == 4 && QueryFolder(GetSystemWow64DirectoryW, wow64) &&
+        QueryFolder(GetSystemDirectoryW, native) && (rest = Below(path, native)) != nullptr &&
+        Join(shown, wow64, rest + 1))
+        wcscpy(path, shown);
+}
+
 DllSearch::DllSearch(bool otherKind) : m_program64Bit((sizeof(void*) == 8) != otherKind), m_ownProgram(!otherKind)
 {
     WCHAR wow64[MAX_PATH];

@@ -47,6 +47,11 @@ struct MissingDll {
     FoundFile found;          // what the loader would find for it (path empty: nothing)
 };
 
+// path (MAX_PATH characters), a file that this program names, as Explorer
+// shows it: a 32-bit program on 64-bit Windows that names System32 reaches
+// SysWOW64. It uses no heap, so that a crash report can call it.
+void ShowAsExplorer(WCHAR* path);
+
 // The folders in which one kind of program on this Windows looks for DLLs.
 class DllSearch {
 public:

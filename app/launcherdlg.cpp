@@ -25,7 +25,7 @@ const DWORD kCompressorHandler = mmioFOURCC('Q', 'V', '4', 'Z');
 // A capability question is the dialog's own message with -1 and the query flag.
 bool CompressorOffers(HIC hic, UINT message, DWORD_PTR queryFlag)
 {
-    return VfwSendMessage(hic, message, static_cast<DWORD_PTR>(-1), queryFlag) == ICERR_OK;
+    return VfwSendMessage(hic, message, static_cast<DWORD_PTR>(-1), queryFlag, CODEC_ANSWERING) == ICERR_OK;
 }
 
 } // namespace
@@ -86,11 +86,14 @@ void CLauncherDlg::OpenCompressor()
 }
 
 // The message box when no compressor opens. Only now is the installation
-// read, to tell the user what keeps the installed codec from opening.
+// read, to tell the user what keeps the installed codec from opening, or
+// that it crashed while starting.
 void CLauncherDlg::ReportMissingCompressor()
 {
     CodecInstallation installation(VfwLoaded());
-    CodecMissingMessage message(installation.Facts(), FwResourceHandle());
+    CodecFacts facts = installation.Facts();
+    facts.startupFault = VfwStartupFault();
+    CodecMissingMessage message(facts, FwResourceHandle());
     MessageBox(message.Text());
 }
 
@@ -142,10 +145,10 @@ void CLauncherDlg::OnDestroy()
 // parent of whatever the compressor shows; its answer is not used.
 void CLauncherDlg::OnConfigure()
 {
-    VfwSendMessage(m_hic, DRV_CONFIGURE, reinterpret_cast<DWORD_PTR>(m_hWnd), 0);
+    VfwSendMessage(m_hic, DRV_CONFIGURE, reinterpret_cast<DWORD_PTR>(m_hWnd), 0, CODEC_CONFIGURING);
 }
 
 void CLauncherDlg::OnAboutCodec()
 {
-    VfwSendMessage(m_hic, ICM_ABOUT, reinterpret_cast<DWORD_PTR>(m_hWnd), 0);
+    VfwSendMessage(m_hic, ICM_ABOUT, reinterpret_cast<DWORD_PTR>(m_hWnd), 0, CODEC_SHOWING_ABOUT);
 }

@@ -4,6 +4,7 @@
 #include "missingcodec.h"
 
 #include "resource.h"
+#include "vfwlibrary.h"
 
 #include <string.h>
 #include <wchar.h>
@@ -47,6 +48,16 @@ bool ReadRegistryValue(REGSAM view, WCHAR* value, DWORD* tooLong, bool* notText)
     const DWORD count = size / sizeof(WCHAR);
     value[count <= MAX_PATH ? count : MAX_PATH] = L'\0';
     return true;
+}
+
+// vidc.QV4Z where the manager reads it: the program's own registry view,
+// else, when that has none or one longer than it reads, system.ini. False
+// when neither has it; *tooLong and *notText as ReadRegistryValue sets them.
+bool ReadManagerValue(WCHAR* value, DWORD* tooLong, bool* notText)
+{
+    if (ReadRegistryValue(0, value, tooLong, notText) && *tooLong == 0)
+        return true;
+    return GetPrivateProfileStringW(L"drivers32", kDriverValue, L"", value, MAX_PATH + 1, L"system.ini") > 0;
 }
 
 // value without the blanks around it, into name (MAX_PATH + 1 characters).
@@ -129,6 +140,9 @@ CodecMessage JudgeFile(const CodecFacts& facts, const FoundFile& file)
     }
     if (file.facts.machine != ownMachine)
         return OtherProcessor(facts, file);
+    // Its start-up ran, so it loaded; the crash came before anything else.
+    if (facts.startupFault != nullptr)
+        return Say(IDS_CODEC_CRASHED_STARTING, file.path, facts.startupFault->code, facts.startupFault->where);
     if (!file.facts.driverProc)
         return Say(IDS_CODEC_NO_DRIVERPROC, file.path);
     const MissingDll& missing = facts.missingDll;
@@ -207,23 +221,29 @@ CodecInstallation::CodecInstallation(bool managerLoaded) : m_search(false), m_fa
         FindFile();
 }
 
-// vidc.QV4Z where the manager reads it: the program's own registry view,
-// else, when that has none or one longer than it reads, system.ini.
+bool RegisteredCodecFile(WCHAR file[MAX_PATH + 1])
+{
+    DWORD tooLong = 0;
+    bool notText = false;
+    if (!ReadManagerValue(file, &tooLong, &notText) || notText)
+        return false;
+    WCHAR* space = wcschr(file, L' ');
+    if (space != nullptr)
+        *space = L'\0';
+    return file[0] != L'\0';
+}
+
 void CodecInstallation::ReadRegistration()
 {
     DWORD tooLong = 0;
     bool notText = false;
-    if (ReadRegistryValue(0, m_value, &tooLong, &notText) && tooLong == 0) {
+    if (ReadManagerValue(m_value, &tooLong, &notText))
         m_facts.registeredAs = m_value;
-        m_facts.notText = notText;
-        return;
-    }
+    m_facts.notText = notText;
     if (tooLong != 0) {
         _ultow(tooLong, m_tooLong, 10);
         m_facts.tooLong = m_tooLong;
     }
-    if (GetPrivateProfileStringW(L"drivers32", kDriverValue, L"", m_value, MAX_PATH + 1, L"system.ini") > 0)
-        m_facts.registeredAs = m_value;
 }
 
 // The file the registration names, as this program's loader finds it, and

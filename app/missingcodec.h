@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+struct CodecStartupFault;
+
 // What the installation holds, as far as the compressor manager and the
 // loader look. Texts are null where there is nothing to say.
 struct CodecFacts {
@@ -38,6 +40,9 @@ struct CodecFacts {
     const WCHAR* unreadable; // found cannot be read: the system's words for why
     MissingDll missingDll;   // found is a codec: the first DLL it needs and cannot get
     bool otherUsable;        // the other kind's registry view has vidc.QV4Z and a codec of that kind
+    // The codec crashed while starting (what VfwOpen saw, which the launcher
+    // fills in; CodecInstallation leaves it null).
+    const CodecStartupFault* startupFault;
 };
 
 // What the box says: string resource id (0: the usual sentence alone)
@@ -49,6 +54,11 @@ struct CodecMessage {
 };
 
 CodecMessage DecideCodecMessage(const CodecFacts& facts);
+
+// The file that the compressor manager loads for the registration it reads
+// (the text before the value's first space), into file; false when there is
+// none. It reads the registration only, nothing else.
+bool RegisteredCodecFile(WCHAR file[MAX_PATH + 1]);
 
 // Reads the facts from the system. It only reads, and it runs nothing of the
 // codec's files; the texts live as long as the object.

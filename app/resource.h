@@ -2,9 +2,9 @@
 #ifndef FERROTUNE_RESOURCE_H
 #define FERROTUNE_RESOURCE_H
 
-#define IDD_ABOUT 100            // About box template
-#define IDS_ABOUT_MENU 101       // "&About Ferrotune...", the system-menu entry
-#define IDD_LAUNCHER 102         // main dialog template
+#define IDD_ABOUT 100      // About box template
+#define IDS_ABOUT_MENU 101 // "&About Ferrotune...", the system-menu entry
+#define IDD_LAUNCHER 102   // main dialog template
 // The "Codec not detected" box (missingcodec.cpp). %1..%4 are the texts the
 // decision gives; after each, what they are.
 #define IDS_CODEC_32BIT_ONLY 103                 // alone: a 64-bit program, the codec only for 32-bit programs
@@ -40,6 +40,21 @@
 #define IDS_CODEC_REFUSED_SPACE 134              // %2 the registered value
 #define IDS_CODEC_REFUSED 135                    //
 #define IDI_APP 128                              // application icon: 32x32 and 16x16, 16 colours
+
+// A codec that crashed (codeccrash.cpp), and one that crashed while starting (a paragraph of the
+// "Codec not detected" box). The crash box begins with one sentence of 160-164, by step.
+#define IDS_CODEC_CRASHED_OPENING 160       // ICOpen
+#define IDS_CODEC_CRASHED_ANSWERING 161     // the capability questions
+#define IDS_CODEC_CRASHED_CONFIGURING 162   // the settings dialog
+#define IDS_CODEC_CRASHED_ABOUT 163         // the About box
+#define IDS_CODEC_CRASHED_CLOSING 164       // ICClose
+#define IDS_CODEC_CRASH_FILE 165            // %1 the codec's file
+#define IDS_CODEC_CRASH_IN_CODEC 166        // %2 exception code, %3 offset
+#define IDS_CODEC_CRASH_IN_OTHER_MODULE 167 // %2 exception code, %3 offset, %4 that module's file
+#define IDS_CODEC_CRASH_IN_MODULE 168       // the codec's file is not known: %2 code, %3 offset, %4 module's file
+#define IDS_CODEC_CRASH_IN_NO_MODULE 169    // %2 exception code, %3 address
+#define IDS_CODEC_CRASH_CLOSING 170         // the program closes, and what to do
+#define IDS_CODEC_CRASHED_STARTING 171      // %1 the file found, %2 exception code, %3 module+offset
 
 #define IDM_ABOUT 0x0010 // command id of the system-menu entry
 

@@ -1,5 +1,5 @@
 // vfwlibrary - the compressor manager's three entry points, bound at first use
-// to msvfw32.dll from the system directory only.
+// to msvfw32.dll from the system directory only, and called inside CodecCall.
 #include "vfwlibrary.h"
 
 #include <string.h>
@@ -57,6 +57,7 @@ bool Bind()
 {
     if (!s_vfw.tried) {
         s_vfw.tried = true;
+        PrepareForCodecCrashes();
         HMODULE module = LoadFromSystemDirectory();
         if (module != nullptr) {
             OpenFunction open = EntryPoint<OpenFunction>(module, "ICOpen");
@@ -72,11 +73,110 @@ bool Bind()
     return s_vfw.open != nullptr;
 }
 
+// ---------------------------------------------------------------------------
+// The calls, each inside CodecCall
+// ---------------------------------------------------------------------------
+struct OpenCall {
+    DWORD type;
+    DWORD handler;
+    UINT mode;
+};
+
+LRESULT CallOpen(void* context)
+{
+    const OpenCall* call = static_cast<const OpenCall*>(context);
+    return reinterpret_cast<LRESULT>(s_vfw.open(call->type, call->handler, call->mode));
+}
+
+struct SendCall {
+    HIC hic;
+    UINT message;
+    DWORD_PTR param1;
+    DWORD_PTR param2;
+};
+
+LRESULT CallSend(void* context)
+{
+    const SendCall* call = static_cast<const SendCall*>(context);
+    return s_vfw.sendMessage(call->hic, call->message, call->param1, call->param2);
+}
+
+LRESULT CallClose(void* context)
+{
+    return s_vfw.close(static_cast<HIC>(context));
+}
+
+// ---------------------------------------------------------------------------
+// A crash in the codec's start-up
+// ---------------------------------------------------------------------------
+// The loader runs a DLL's start-up inside ICOpen and catches an exception
+// raised there, so that the load just fails: CodecCall's handler never sees
+// it. While ICOpen runs, a vectored handler, which sees every exception before
+// any handler on the stack does, notes the first error-class exception of the
+// opening thread: the fault of a codec that crashed while starting. It decides
+// nothing: only when ICOpen has then opened nothing is the note kept.
+struct StartupWatch {
+    DWORD thread;
+    bool seen;
+    CodecFault fault;
+};
+
+StartupWatch s_startupWatch;
+CodecStartupFault s_startupFault;
+bool s_startupFaulted = false;
+
+LONG CALLBACK WatchStartup(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+    // Errors have 11 in their top bits, and no customer bit (C++ exceptions
+    // have it).
+    if ((record.ExceptionCode & 0xF0000000ul) == 0xC0000000ul && !s_startupWatch.seen &&
+        GetCurrentThreadId() == s_startupWatch.thread) {
+        DescribeFault(record, &s_startupWatch.fault);
+        s_startupWatch.seen = true;
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Keeps the watch's note as the start-up fault: the code, and where, as the
+// module's file name and the offset (the address when it lies in no module).
+void KeepStartupFault()
+{
+    const CodecFault& fault = s_startupWatch.fault;
+    char where[sizeof(s_startupFault.where) / sizeof(WCHAR)] = "";
+    if (fault.module != nullptr) {
+        const char* name = strrchr(fault.file, '\\');
+        strcpy(where, name != nullptr ? name + 1 : fault.file);
+        strcat(where, "+");
+    }
+    strcat(where, fault.offset);
+    MultiByteToWideChar(CP_ACP, 0, fault.code, -1, s_startupFault.code, ARRAYSIZE(s_startupFault.code));
+    MultiByteToWideChar(CP_ACP, 0, where, -1, s_startupFault.where, ARRAYSIZE(s_startupFault.where));
+    s_startupFaulted = true;
+}
+
 } // namespace
 
 HIC VfwOpen(DWORD type, DWORD handler, UINT mode)
 {
-    return Bind() ? s_vfw.open(type, handler, mode) : nullptr;
+    s_startupFaulted = false;
+    if (!Bind())
+        return nullptr;
+    s_startupWatch.thread = GetCurrentThreadId();
+    s_startupWatch.seen = false;
+    PVOID watch = AddVectoredExceptionHandler(0, WatchStartup);
+    OpenCall call = {type, handler, mode};
+    HIC hic = reinterpret_cast<HIC>(CodecCall(CODEC_OPENING, CallOpen, &call));
+    if (watch != nullptr)
+        RemoveVectoredExceptionHandler(watch);
+    if (hic == nullptr && s_startupWatch.seen)
+        KeepStartupFault();
+    return hic;
+}
+
+const CodecStartupFault* VfwStartupFault()
+{
+    return s_startupFaulted ? &s_startupFault : nullptr;
 }
 
 bool VfwLoaded()
@@ -84,13 +184,16 @@ bool VfwLoaded()
     return s_vfw.open != nullptr;
 }
 
-LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2)
+LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2, CodecStep step)
 {
-    return Bind() ? s_vfw.sendMessage(hic, message, param1, param2) : ICERR_UNSUPPORTED;
+    if (!Bind())
+        return ICERR_UNSUPPORTED;
+    SendCall call = {hic, message, param1, param2};
+    return CodecCall(step, CallSend, &call);
 }
 
 void VfwClose(HIC hic)
 {
     if (Bind())
-        s_vfw.close(hic);
+        CodecCall(CODEC_CLOSING, CallClose, hic);
 }

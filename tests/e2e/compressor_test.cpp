@@ -28,43 +28,6 @@ const char kStandinDll[] = "standin_qv4z.dll";
 const REGSAM kOwnView = 0;
 const REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
-bool Has64BitWindows()
-{
-    char folder[MAX_PATH];
-    return GetSystemWow64DirectoryA(folder, sizeof(folder)) != 0;
-}
-
-// The folders a row names: "{system}" the system folder of programs of this
-// kind as Explorer shows it (SysWOW64 for a 32-bit program on 64-bit
-// Windows), "{system32}" the system folder as every program names it,
-// "{other}" the system folder of the other kind of program, "{windows}" the
-// Windows folder and "{tests}" this program's folder (with its backslash).
-// Written to, "{other}" is reached the way this program reaches it.
-std::string Expand(const char* text, bool forWriting = false)
-{
-    char system32[MAX_PATH] = {};
-    char wow64[MAX_PATH] = {};
-    char windows[MAX_PATH] = {};
-    GetSystemDirectoryA(system32, sizeof(system32));
-    const bool windows64Bit = GetSystemWow64DirectoryA(wow64, sizeof(wow64)) != 0;
-    GetWindowsDirectoryA(windows, sizeof(windows));
-    const bool program64Bit = sizeof(void*) == 8;
-    std::string other = program64Bit ? wow64 : system32;
-    if (forWriting && !program64Bit)
-        other = std::string(windows) + "\\Sysnative";
-    const std::pair<const char*, std::string> names[] = {{"{system}", windows64Bit && !program64Bit ? wow64 : system32},
-                                                         {"{system32}", system32},
-                                                         {"{other}", other},
-                                                         {"{windows}", windows},
-                                                         {"{tests}", ThisProgramFolder()}};
-    std::string expanded = text;
-    for (const auto& name : names) {
-        for (size_t at = expanded.find(name.first); at != std::string::npos; at = expanded.find(name.first, at))
-            expanded.replace(at, strlen(name.first), name.second);
-    }
-    return expanded;
-}
-
 // The vidc.QV4Z entry of one registry view: its value, or "" when there is none.
 std::string DriverEntry(REGSAM view)
 {
@@ -182,29 +145,6 @@ private:
     std::optional<std::string> m_own, m_other, m_systemIni;
     std::vector<std::string> m_placed;
 };
-
-// The box's text for a message of the program's string resources, with
-// folder names in the inserts expanded: the usual sentence alone (id 0),
-// a message that stands alone, or the sentence and the message.
-std::string BoxText(UINT id, std::vector<const char*> inserts)
-{
-    static HMODULE program = LoadLibraryExA(FerrotunePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    auto load = [](UINT string) {
-        char text[1024] = {};
-        LoadStringA(program, string, text, sizeof(text));
-        return std::string(text);
-    };
-    std::string form = load(id != 0 ? id : IDS_CODEC_NOT_DETECTED);
-    for (size_t at = form.find('%'); at != std::string::npos; at = form.find('%', at)) {
-        const size_t index = static_cast<size_t>(form[at + 1] - '1');
-        const std::string insert = index < inserts.size() ? Expand(inserts[index]) : std::string();
-        form.replace(at, 2, insert);
-        at += insert.size();
-    }
-    if (id == 0 || id == IDS_CODEC_32BIT_ONLY || id == IDS_CODEC_64BIT_ONLY)
-        return form;
-    return load(IDS_CODEC_NOT_DETECTED) + "\n\n" + form;
-}
 
 // Where a row applies: the kind of program and of Windows it is about.
 enum Where { kEverywhere, k64BitProgram, k32BitWindows, kWow64, k64BitWindows };
@@ -569,7 +509,11 @@ TEST_P(CompressorMissing, MessageBoxBeforeTheDialogThenBothButtonsDisabled)
     HWND dialog = dialogs[0];
     EXPECT_FALSE(IsWindowVisible(dialog)) << "the dialog showed before the message box";
     EXPECT_EQ(dialog, GetWindow(box, GW_OWNER));
-    EXPECT_EQ(std::vector<std::string>{BoxText(row.message, row.inserts)}, StaticTexts(box));
+    const std::string text =
+        row.message == 0 || row.message == IDS_CODEC_32BIT_ONLY || row.message == IDS_CODEC_64BIT_ONLY
+            ? ProgramText(row.message != 0 ? row.message : IDS_CODEC_NOT_DETECTED, row.inserts)
+            : ProgramText(IDS_CODEC_NOT_DETECTED) + "\n\n" + ProgramText(row.message, row.inserts);
+    EXPECT_EQ(std::vector<std::string>{text}, StaticTexts(box));
     std::vector<std::string> buttons;
     for (HWND child : ChildWindows(box)) {
         if (_stricmp(WindowClass(child).c_str(), "Button") == 0 && IsWindowVisible(child))

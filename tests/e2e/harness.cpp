@@ -349,6 +349,20 @@ std::vector<MenuItem> CompressorLog::OwnerSystemMenu() const
     return items;
 }
 
+std::vector<FaultSite> CompressorLog::FaultSites() const
+{
+    std::vector<FaultSite> sites;
+    for (const std::string& line : Lines()) {
+        FaultSite site;
+        site.mode = Field(line, "fault");
+        site.from = Number(Field(line, "from"));
+        site.to = Number(Field(line, "to"));
+        if (!site.mode.empty())
+            sites.push_back(site);
+    }
+    return sites;
+}
+
 std::string CompressorLog::Text() const
 {
     std::string text = "compressor log:\n";
@@ -380,6 +394,8 @@ FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setu
         environment.push_back("STANDIN_QV4Z_ABOUT=" + setup.aboutAnswer);
     if (setup.missing)
         environment.push_back("STANDIN_QV4Z_MISSING=1");
+    if (!setup.crash.empty())
+        environment.push_back("STANDIN_QV4Z_CRASH=" + setup.crash);
     m_started = m_process.Start("\"" + program + "\"", environment, setup.workingFolder);
 }
 
@@ -472,6 +488,52 @@ void Scenario::SetUp()
 {
     ASSERT_TRUE(WaitUntil([] { return TopLevelWindows(0, kDialogCaption).empty(); }, 30000))
         << "a \"" << kDialogCaption << "\" window is still open from elsewhere";
+}
+
+bool Has64BitWindows()
+{
+    char folder[MAX_PATH];
+    return GetSystemWow64DirectoryA(folder, sizeof(folder)) != 0;
+}
+
+std::string Expand(const char* text, bool forWriting)
+{
+    char system32[MAX_PATH] = {};
+    char wow64[MAX_PATH] = {};
+    char windows[MAX_PATH] = {};
+    GetSystemDirectoryA(system32, sizeof(system32));
+    const bool windows64Bit = GetSystemWow64DirectoryA(wow64, sizeof(wow64)) != 0;
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    const bool program64Bit = sizeof(void*) == 8;
+    std::string other = program64Bit ? wow64 : system32;
+    if (forWriting && !program64Bit)
+        other = std::string(windows) + "\\Sysnative";
+    const std::pair<const char*, std::string> names[] = {{"{system}", windows64Bit && !program64Bit ? wow64 : system32},
+                                                         {"{system32}", system32},
+                                                         {"{other}", other},
+                                                         {"{windows}", windows},
+                                                         {"{tests}", ThisProgramFolder()}};
+    std::string expanded = text;
+    for (const auto& name : names) {
+        for (size_t at = expanded.find(name.first); at != std::string::npos; at = expanded.find(name.first, at))
+            expanded.replace(at, strlen(name.first), name.second);
+    }
+    return expanded;
+}
+
+std::string ProgramText(UINT id, const std::vector<const char*>& inserts)
+{
+    static HMODULE program = LoadLibraryExA(FerrotunePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    char text[1024] = {};
+    LoadStringA(program, id, text, sizeof(text));
+    std::string form = text;
+    for (size_t at = form.find('%'); at != std::string::npos; at = form.find('%', at)) {
+        const size_t index = static_cast<size_t>(form[at + 1] - '1');
+        const std::string insert = index < inserts.size() ? Expand(inserts[index]) : std::string();
+        form.replace(at, 2, insert);
+        at += insert.size();
+    }
+    return form;
 }
 
 bool HasLine(const std::vector<std::string>& lines, const char* line)

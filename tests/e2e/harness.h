@@ -110,6 +110,14 @@ struct MenuItem {
     std::string text;
 };
 
+// Where the compressor said it was about to fault: the offsets in its DLL
+// between which the exception's address lies.
+struct FaultSite {
+    std::string mode; // the crash mode
+    unsigned long long from = 0;
+    unsigned long long to = 0;
+};
+
 // A dialog the compressor showed.
 struct CompressorDialog {
     DWORD processId = 0;
@@ -130,6 +138,7 @@ public:
     // The system menu of the owner of the compressor's last dialog, as the
     // compressor read it inside the program when that dialog opened.
     std::vector<MenuItem> OwnerSystemMenu() const;
+    std::vector<FaultSite> FaultSites() const;
     // The messages whose number is message.
     std::vector<CompressorMessage> Messages(unsigned message) const;
     std::string Text() const; // for failure messages
@@ -156,6 +165,7 @@ struct CompressorSetup {
     std::string aboutAnswer;     // answer to the ICM_ABOUT question
     bool missing = false;        // refuse to open
     std::string workingFolder;   // the program's current folder (empty: the test's)
+    std::string crash;           // where its code faults (STANDIN_QV4Z_CRASH); empty: nowhere
 };
 
 const char kDialogCaption[] = "Codec Configuration";
@@ -190,6 +200,22 @@ private:
     bool m_started = false;
     bool m_sawVisibleWindow = false;
 };
+
+// ---------------------------------------------------------------------------
+// What the program says
+// ---------------------------------------------------------------------------
+bool Has64BitWindows();
+// text with the folders it names put in: "{system}" the system folder of
+// programs of this kind as Explorer shows it (SysWOW64 for a 32-bit program
+// on 64-bit Windows), "{system32}" the system folder as every program names
+// it, "{other}" the system folder of the other kind of program, "{windows}"
+// the Windows folder and "{tests}" this program's folder (with its
+// backslash). Written to (forWriting), "{other}" is reached the way this
+// program reaches it.
+std::string Expand(const char* text, bool forWriting = false);
+// String resource id of the program as shipped, with %1..%4 replaced by the
+// inserts, their folders expanded.
+std::string ProgramText(UINT id, const std::vector<const char*>& inserts = {});
 
 // Every driver instance that the compressor manager opened in the log got
 // exactly one DRV_CLOSE, and at least one was opened.

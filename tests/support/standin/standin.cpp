@@ -8,6 +8,13 @@
 //   STANDIN_QV4Z_ABOUT      answer to the ICM_ABOUT question (default 0, ICERR_OK)
 //   STANDIN_QV4Z_MISSING    "1": refuse every DRV_OPEN, so ICOpen finds no compressor
 //   STANDIN_QV4Z_LOG        file to append the log to (no log without it)
+//   STANDIN_QV4Z_CRASH      where the compressor's own code faults, unhandled: "startup" (an access violation
+//                           in DllMain), "open" (an illegal instruction in DRV_OPEN), "configure" (an access
+//                           violation in its settings dialog's procedure, on WM_INITDIALOG), "about" (a
+//                           division by zero in ICM_ABOUT's action) or "overflow" (a stack overflow in its
+//                           About box's procedure, on WM_INITDIALOG); "program": in DRV_CONFIGURE, sends the
+//                           caller's window a WM_INITDIALOG whose parameter is no dialog object, so that the
+//                           program's own code faults; unset: nowhere
 //
 // Log lines (fields separated by spaces, values in hexadecimal):
 //   pid=<decimal> msg=0x<message> id=0x<driver id> p1=0x<param 1> p2=0x<param 2>
@@ -17,6 +24,8 @@
 //   pid=<decimal> menuitem=<position> of=0x<owner> id=0x<item id> type=0x<item type> text=<rest of line>
 //     one line per item of the owner's system menu, read when the dialog opens
 //     (another process cannot read a window's menu under Wine)
+//   pid=<decimal> fault=<crash mode> from=0x<offset> to=0x<offset>
+//     just before the fault: where in the DLL the faulting code lies (the exception's address is in [from, to))
 #include "standin_resource.h"
 
 #include <windows.h>
@@ -26,6 +35,60 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+
+// The faulting code, in assembly so that the place of the fault is known: an
+// access violation (a write to address 0), an illegal instruction, a division
+// by zero, and a recursion that probes each new page of the stack before it
+// moves the stack pointer there, as compiled code does, until the stack
+// overflows. Each is followed by a label that ends its range.
+extern "C" void StandinAccessViolation() asm("standin_access_violation");
+extern "C" void StandinAccessViolationEnd() asm("standin_access_violation_end");
+extern "C" void StandinIllegalInstruction() asm("standin_illegal_instruction");
+extern "C" void StandinIllegalInstructionEnd() asm("standin_illegal_instruction_end");
+extern "C" void StandinDivideByZero() asm("standin_divide_by_zero");
+extern "C" void StandinDivideByZeroEnd() asm("standin_divide_by_zero_end");
+extern "C" void StandinOverflowStack() asm("standin_overflow_stack");
+extern "C" void StandinOverflowStackEnd() asm("standin_overflow_stack_end");
+#if defined(_WIN64)
+// x64 code that moves the stack pointer needs unwind information for the
+// system to find the frames above it.
+#define STANDIN_SP "%rsp"
+#define STANDIN_AX "%rax"
+#define STANDIN_SEH(directive) "    " directive "\n"
+#else
+#define STANDIN_SP "%esp"
+#define STANDIN_AX "%eax"
+#define STANDIN_SEH(directive) ""
+#endif
+// clang-format off
+asm(".text\n"
+    "standin_access_violation:\n"
+    "    xor %eax, %eax\n"
+    "    movl $1, (" STANDIN_AX ")\n"
+    "    ret\n"
+    "standin_access_violation_end:\n"
+    "standin_illegal_instruction:\n"
+    "    ud2\n"
+    "standin_illegal_instruction_end:\n"
+    "standin_divide_by_zero:\n"
+    "    xor %ecx, %ecx\n"
+    "    xor %eax, %eax\n"
+    "    xor %edx, %edx\n"
+    "    divl %ecx\n"
+    "    ret\n"
+    "standin_divide_by_zero_end:\n"
+    STANDIN_SEH(".seh_proc standin_overflow_stack")
+    "standin_overflow_stack:\n"
+    "    movl $0, -4096(" STANDIN_SP ")\n"
+    "    sub $4096, " STANDIN_SP "\n"
+    STANDIN_SEH(".seh_stackalloc 4096")
+    STANDIN_SEH(".seh_endprologue")
+    "    call standin_overflow_stack\n"
+    "    nop\n"
+    STANDIN_SEH(".seh_endproc")
+    "standin_overflow_stack_end:\n");
+// clang-format on
 
 namespace {
 
@@ -51,6 +114,14 @@ LRESULT ConfiguredAnswer(const char* name)
     if (value[0] == '\0')
         return ICERR_OK;
     return static_cast<LRESULT>(strtol(value, nullptr, 0));
+}
+
+// Whether the configured crash mode is mode.
+bool CrashesIn(const char* mode)
+{
+    char value[16];
+    ReadVariable("STANDIN_QV4Z_CRASH", value, sizeof(value));
+    return strcmp(value, mode) == 0;
 }
 
 bool Missing()
@@ -113,6 +184,17 @@ void LogMessage(DWORD_PTR driverId, UINT message, LPARAM param1, LPARAM param2, 
     AppendLog(line);
 }
 
+// Logs where the fault lies in the DLL, then runs the faulting code.
+void Crash(const char* mode, void (*fault)(), void (*end)())
+{
+    const char* base = reinterpret_cast<const char*>(s_module);
+    char line[160];
+    snprintf(line, sizeof(line), "pid=%lu fault=%s from=0x%llX to=0x%llX\n", GetCurrentProcessId(), mode,
+             Hex(reinterpret_cast<const char*>(fault) - base), Hex(reinterpret_cast<const char*>(end) - base));
+    AppendLog(line);
+    fault();
+}
+
 // Logs the items of a window's system menu, one line each.
 void LogSystemMenu(HWND window)
 {
@@ -147,6 +229,10 @@ INT_PTR CALLBACK StandinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
                  Hex(reinterpret_cast<LPARAM>(GetWindow(dialog, GW_OWNER))));
         AppendLog(line);
         LogSystemMenu(GetWindow(dialog, GW_OWNER));
+        if (strcmp(reinterpret_cast<const char*>(lParam), "configure") == 0 && CrashesIn("configure"))
+            Crash("configure", StandinAccessViolation, StandinAccessViolationEnd);
+        if (strcmp(reinterpret_cast<const char*>(lParam), "about") == 0 && CrashesIn("overflow"))
+            Crash("overflow", StandinOverflowStack, StandinOverflowStackEnd);
         return TRUE;
     }
     case WM_COMMAND:
@@ -192,8 +278,11 @@ LRESULT Open(LPARAM param2)
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH)
+    if (reason == DLL_PROCESS_ATTACH) {
         s_module = module;
+        if (CrashesIn("startup"))
+            Crash("startup", StandinAccessViolation, StandinAccessViolationEnd);
+    }
     return TRUE;
 }
 
@@ -202,6 +291,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     DriverProc(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, LPARAM param2)
 {
     if (message == DRV_OPEN) {
+        if (CrashesIn("open"))
+            Crash("open", StandinIllegalInstruction, StandinIllegalInstructionEnd);
         LRESULT opened = Open(param2);
         LogMessage(driverId, message, param1, param2, opened);
         return opened;
@@ -217,6 +308,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     case DRV_QUERYCONFIGURE:
         return 1;
     case DRV_CONFIGURE:
+        if (CrashesIn("program"))
+            SendMessageA(reinterpret_cast<HWND>(param1), WM_INITDIALOG, 0, 16);
         ShowDialog(IDD_STANDIN_CONFIGURE, "configure", param1);
         return DRVCNF_OK;
     case ICM_CONFIGURE:
@@ -227,6 +320,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     case ICM_ABOUT:
         if (IsQuestion(param1))
             return ConfiguredAnswer("STANDIN_QV4Z_ABOUT");
+        if (CrashesIn("about"))
+            Crash("about", StandinDivideByZero, StandinDivideByZeroEnd);
         ShowDialog(IDD_STANDIN_ABOUT, "about", param1);
         return ICERR_OK;
     default:
