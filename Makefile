@@ -16,19 +16,21 @@ build-x64 build-x86: build-%:
 	cmake --build $(BUILD)/$*
 
 # The shape checks of both programs and both test passes run; the target
-# fails when any fails. The x86 pass runs the
-# shipped build's tests in an emulated i386 machine (tools/i386vm), whose image
-# is built once per machine, in the background while the builds and the x64
-# pass run.
+# fails when any fails. The x86 pass runs the shipped build's tests in an
+# emulated i386 machine (tools/vm), whose image is built once per machine, in
+# the background while the builds and the x64 pass run.
 test: deps
-	@tools/i386vm/image.sh --background $(BUILD)/i386vm-image.log
+	@tools/vm/image.sh i386vm --background $(BUILD)/i386vm-image.log
 	@$(MAKE) --no-print-directory build
-	@status=0; \
-	/usr/bin/python3 tools/peshape.py x86 $(BUILD)/x86/bin/Ferrotune.exe || status=1; \
-	/usr/bin/python3 tools/peshape.py x64 $(BUILD)/x64/bin/Ferrotune.exe || status=1; \
-	(cd $(BUILD)/x64 && ctest --output-on-failure --timeout 600) || status=1; \
-	tools/i386vm/x86-pass.sh $(BUILD)/x86 || status=1; \
-	exit $$status
+	@failed=(); \
+	/usr/bin/python3 tools/peshape.py x86 $(BUILD)/x86/bin/Ferrotune.exe || failed+=("x86 shape check"); \
+	/usr/bin/python3 tools/peshape.py x64 $(BUILD)/x64/bin/Ferrotune.exe || failed+=("x64 shape check"); \
+	(cd $(BUILD)/x64 && ctest --output-on-failure --timeout 600) || failed+=("x64 pass"); \
+	tools/vm/pass.sh i386vm $(BUILD)/x86 || failed+=("x86 pass"); \
+	if [ $${#failed[@]} -gt 0 ]; then \
+		echo "make test: FAILED: $$(IFS=,; echo "$${failed[*]}" | sed 's/,/, /g')"; exit 1; \
+	fi; \
+	echo "make test: the shape checks and the x64 and x86 passes passed"
 
 run: build
 	tools/run-demo.sh $(BUILD)/x64
