@@ -57,7 +57,7 @@ cp -a "$work/boots" "$stage$work/"
 # Building the image (once per host) says what it does, and where its logs are.
 waited=$SECONDS
 if ! "$image" "$machine" >/dev/null; then
-    say "the machine's image could not be built (see above); the log of each of its steps is in $cache/build-$("$image" "$machine" --print-key)/"
+    say "the machine's image could not be built (see above); the log of each of its steps is in $cache/build-$("$here/image.sh" "$machine" --print-key)/"
     say "run \`make test\` again to retry: the build does the failed step again, not the ones that finished"
     exit 1
 fi
