@@ -15,20 +15,31 @@ build-x64 build-x86: build-%:
 	@test -f $(BUILD)/$*/build.ninja || cmake --preset $* >/dev/null
 	cmake --build $(BUILD)/$*
 
-# The shape checks of both programs and both test passes run; the target
-# fails when any fails. The x86 pass runs the
-# shipped build's tests in an emulated i386 machine (tools/i386vm), whose image
-# is built once per machine, in the background while the builds and the x64
-# pass run.
+# The shape checks of both programs and the three test passes run; the target
+# fails when any fails. The x64 pass runs the x64 build's tests here; the x86
+# pass and the WoW64 pass run the shipped x86 build's tests in emulated
+# machines (tools/vm: 32-bit Windows, and 64-bit Windows with WoW64), whose
+# images are built once per machine, in the background while the builds and
+# the x64 pass run.
 test: deps
-	@tools/i386vm/image.sh --background $(BUILD)/i386vm-image.log
+	@tools/vm/image.sh i386vm --background $(BUILD)/i386vm-image.log
+	@tools/vm/image.sh wow64vm --background $(BUILD)/wow64vm-image.log
 	@$(MAKE) --no-print-directory build
-	@status=0; \
-	/usr/bin/python3 tools/peshape.py x86 $(BUILD)/x86/bin/Ferrotune.exe || status=1; \
-	/usr/bin/python3 tools/peshape.py x64 $(BUILD)/x64/bin/Ferrotune.exe || status=1; \
-	(cd $(BUILD)/x64 && ctest --output-on-failure --timeout 600) || status=1; \
-	tools/i386vm/x86-pass.sh $(BUILD)/x86 || status=1; \
-	exit $$status
+	@failed=(); \
+	took() { echo "make test: $$1 took $$((SECONDS - start)) s"; start=$$SECONDS; }; \
+	/usr/bin/python3 tools/peshape.py x86 $(BUILD)/x86/bin/Ferrotune.exe || failed+=("x86 shape check"); \
+	/usr/bin/python3 tools/peshape.py x64 $(BUILD)/x64/bin/Ferrotune.exe || failed+=("x64 shape check"); \
+	start=$$SECONDS; \
+	(cd $(BUILD)/x64 && ctest --output-on-failure --timeout 600) || failed+=("x64 pass"); \
+	took "the x64 pass"; \
+	tools/vm/pass.sh i386vm $(BUILD)/x86 || failed+=("x86 pass"); \
+	took "the x86 pass (with any wait for its image)"; \
+	tools/vm/pass.sh wow64vm $(BUILD)/x86 || failed+=("WoW64 pass"); \
+	took "the WoW64 pass (with any wait for its image)"; \
+	if [ $${#failed[@]} -gt 0 ]; then \
+		echo "make test: FAILED: $$(IFS=,; echo "$${failed[*]}" | sed 's/,/, /g')"; exit 1; \
+	fi; \
+	echo "make test: the shape checks and the x64, x86 and WoW64 passes passed"
 
 run: build
 	tools/run-demo.sh $(BUILD)/x64

@@ -11,7 +11,7 @@ packages=(
     googletest
     wine64 fonts-wine xvfb xauth x11-apps imagemagick
     zip python3 python3-pefile icoutils
-    # the emulated i386 machine that runs the x86 build's tests (tools/i386vm)
+    # the emulated machines that run the x86 build's tests (tools/vm)
     qemu-system-x86 qemu-user-static debootstrap e2fsprogs util-linux
 )
 missing=()

@@ -1,43 +1,46 @@
 #!/bin/bash
-# x86-pass.sh BUILD_DIR - runs the tests of an x86 build folder in the emulated
-# i386 machine and prints one summary for them, in CTest's words. Exit status 0
-# only when every test ran and passed.
+# pass.sh MACHINE BUILD_DIR - runs the tests of an x86 build folder in the
+# emulated machine MACHINE and prints one summary for them, in CTest's words:
+# i386vm is the x86 pass (32-bit Windows), wow64vm the WoW64 pass (64-bit
+# Windows). Exit status 0 only when every test ran and passed.
 #
 # The tests are those that CTest lists for BUILD_DIR (registered disabled, as
 # this host cannot run them). guest-tests.cmake sorts them into boots, one per
-# processor model and display depth that their labels ask for; each boot runs
-# CTest in the machine over its list. The machine gets a copy of the source
-# tree and of the build folder's programs at the same paths as here, so the
-# tests' command lines work there unchanged.
+# processor model and display depth that their labels for this machine ask
+# for; each boot runs CTest in the machine over its list. The machine gets a
+# copy of the source tree and of the build folder's programs at the same paths
+# as here, so the tests' command lines work there unchanged.
 #
 # Boots run side by side, as many as the host has processors: the biggest
 # boot is split into that many, balanced by the seconds each test took last
-# time (kept in BUILD_DIR/i386vm-costs.txt).
+# time (kept in BUILD_DIR/<machine>-costs.txt).
 #
-# FERROTUNE_I386VM_JOBS           boots at once (default: the host's processors)
-# FERROTUNE_I386VM_TIMEOUT_SCALE  multiplies each test's timeout (default 4)
-# FERROTUNE_I386VM_RUN_TIMEOUT    seconds for one boot's whole run (default 2400)
-# FERROTUNE_I386VM_RUN, FERROTUNE_I386VM_IMAGE
-#                                 stand-ins for run.sh and image.sh (tests of
-#                                 this script run without the machine)
+# FERROTUNE_<MACHINE>_JOBS           boots at once (default: the host's processors)
+# FERROTUNE_<MACHINE>_TIMEOUT_SCALE  multiplies each test's timeout (default 4)
+# FERROTUNE_<MACHINE>_RUN_TIMEOUT    seconds for one boot's whole run (default 2400)
+# FERROTUNE_<MACHINE>_RUN, FERROTUNE_<MACHINE>_IMAGE
+#                                    stand-ins for run.sh and image.sh (tests of
+#                                    this script run without the machine)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-run=${FERROTUNE_I386VM_RUN:-$here/run.sh}
-image=${FERROTUNE_I386VM_IMAGE:-$here/image.sh}
+[ $# -eq 2 ] && [ -d "$2" ] || { echo "usage: $0 MACHINE BUILD_DIR" >&2; exit 2; }
+machine=$1
+. "$here/machine.sh"
+run=$(setting RUN "$here/run.sh")
+image=$(setting IMAGE "$here/image.sh")
 src=$(cd "$here/../.." && pwd)
-[ $# -eq 1 ] && [ -d "$1" ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
-build=$(cd "$1" && pwd)
-work=$build/i386vm
+build=$(cd "$2" && pwd)
+work=$build/$machine
 stage=$work/stage
-costs=$build/i386vm-costs.txt
-jobs=${FERROTUNE_I386VM_JOBS:-$(nproc)}
+costs=$build/$machine-costs.txt
+jobs=$(setting JOBS "$(nproc)")
 
-say() { echo "x86 pass: $*"; }
+say() { echo "$pass_name: $*"; }
 
 rm -rf "$work"
 mkdir -p "$work/results" "$stage"
 (cd "$build" && ctest --show-only=json-v1) >"$work/tests.json" || { say "cannot read the test list of $build"; exit 1; }
-cmake -DJSON="$work/tests.json" -DOUT="$work/boots" -DSCALE="${FERROTUNE_I386VM_TIMEOUT_SCALE:-4}" \
+cmake -DJSON="$work/tests.json" -DOUT="$work/boots" -DMACHINE="$machine" -DSCALE="$(setting TIMEOUT_SCALE 4)" \
     -DSHARDS="$jobs" -DCOSTS="$costs" -P "$here/guest-tests.cmake" || { say "cannot sort the tests into boots"; exit 1; }
 
 # What the machine gets: the source tree without build folders and history,
@@ -45,14 +48,20 @@ cmake -DJSON="$work/tests.json" -DOUT="$work/boots" -DSCALE="${FERROTUNE_I386VM_
 mkdir -p "$stage$src" "$stage$build" "$stage$work"
 tar -C "$src" --exclude=./.git --exclude=./build --exclude="./${build#"$src"/}" -cf - . | tar -C "$stage$src" -xf -
 tar -C "$build" --exclude=./CMakeFiles --exclude=./googletest --exclude=./Testing \
-    --exclude=./wineprefix --exclude=./testenv --exclude=./i386vm \
+    --exclude=./wineprefix --exclude=./testenv --exclude=./i386vm --exclude=./wow64vm \
     --exclude='*.obj' --exclude='*.o' --exclude='*.a' --exclude='*.ninja' --exclude='.ninja_*' \
     --exclude=CMakeCache.txt --exclude=cmake_install.cmake --exclude=CTestTestfile.cmake \
     -cf - . | tar -C "$stage$build" -xf -
 cp -a "$work/boots" "$stage$work/"
 
-# Building the image (once per machine) says what it does.
-"$image" >/dev/null || { say "the machine's image could not be built"; exit 1; }
+# Building the image (once per host) says what it does, and where its logs are.
+waited=$SECONDS
+if ! "$image" "$machine" >/dev/null; then
+    say "the machine's image could not be built (see above); the log of each of its steps is in $cache/build-$("$here/image.sh" "$machine" --print-key)/"
+    say "run \`make test\` again to retry: the build does the failed step again, not the ones that finished"
+    exit 1
+fi
+[ $((SECONDS - waited)) -lt 2 ] || say "the machine's image was ready after $((SECONDS - waited)) s"
 
 mapfile -t boots <"$work/boots/boots.txt"
 count=${#boots[@]}
@@ -68,10 +77,10 @@ active=0
 start_boot() {
     local n cpu depth size options
     read -r n cpu depth size <<<"$1"
-    options=(--smp "$smp" --depth "$depth" --at / --results "$work/results/$n"
-        --timeout "${FERROTUNE_I386VM_RUN_TIMEOUT:-2400}")
+    options=(--machine "$machine" --smp "$smp" --depth "$depth" --at / --results "$work/results/$n"
+        --timeout "$(setting RUN_TIMEOUT 2400)")
     [ "$cpu" = default ] || options+=(--cpu "$cpu")
-    say "boot $n of $count: processor ${cpu/default/max,-smap}, display depth $depth, $size tests"
+    say "boot $n of $count: processor ${cpu/default/$default_cpu}, display depth $depth, $size tests"
     if [ "$parallel" -eq 1 ]; then
         "$run" "${options[@]}" "$stage" bash "$here/guest-ctest.sh" "$build" "$work/boots/$n" </dev/null
         echo "$?" >"$work/results/$n.status"
@@ -147,7 +156,7 @@ fi
 
 echo
 if [ -s "$work/boots/skipped.txt" ]; then
-    say "not run in the machine (labelled i386vm:skip):"
+    say "not run in the machine (labelled $machine:skip):"
     sed 's/^/    /' "$work/boots/skipped.txt"
 fi
 total=${#names[@]}
@@ -173,6 +182,6 @@ if [ ${#failed[@]} -gt 0 ]; then
     printf '    %s\n' "${failed[@]}"
 fi
 passed=$((total - ${#failed[@]}))
-say "tests of the x86 build in the i386 machine"
+say "tests of the x86 build in $machine_title"
 echo "$((passed * 100 / total))% tests passed, ${#failed[@]} tests failed out of $total"
 [ ${#failed[@]} -eq 0 ]

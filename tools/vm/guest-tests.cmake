@@ -1,12 +1,14 @@
-# cmake -DJSON=<file> -DOUT=<dir> [-DSCALE=<n>] [-DSHARDS=<n>] [-DCOSTS=<file>]
-#       -P guest-tests.cmake
+# cmake -DJSON=<file> -DOUT=<dir> [-DMACHINE=<name>] [-DSCALE=<n>] [-DSHARDS=<n>]
+#       [-DCOSTS=<file>] -P guest-tests.cmake
 #
 # Turns a build folder's test list (`ctest --show-only=json-v1`) into the test
-# lists that CTest runs inside the i386 machine, one per boot. A boot is a
-# processor model and a display depth; a test asks for one with its labels:
-#   i386vm:cpu=<QEMU model>   (default: the runner's default model)
-#   i386vm:depth=<bits>       (default: 24)
-#   i386vm:skip               not run in the machine
+# lists that CTest runs inside the test machine MACHINE (i386vm, the default,
+# or wow64vm), one per boot. A boot is a processor model and a display depth;
+# a test asks for one with labels that begin with the machine's name (labels
+# for other machines are not read):
+#   <machine>:cpu=<QEMU model>   (default: the machine's default model)
+#   <machine>:depth=<bits>       (default: 24)
+#   <machine>:skip[=<reason>]    not run in this machine
 # Tests are registered disabled in the x86 build (this host cannot run them);
 # here they are enabled again. Timeouts are multiplied by SCALE: everything in
 # the emulated machine is several times slower. A test that requires a fixture
@@ -17,8 +19,13 @@
 #
 # Writes OUT/boots.txt (one line per boot: "<n> <cpu> <depth> <test count>"),
 # OUT/<n>/CTestTestfile.cmake, OUT/<n>/tests.txt (one name a line) and
-# OUT/skipped.txt.
+# OUT/skipped.txt (one line per test not run: its name, and ": <reason>" when
+# the label gives one).
 cmake_minimum_required(VERSION 3.21)
+
+if(NOT MACHINE)
+    set(MACHINE i386vm)
+endif()
 
 if(NOT SCALE)
     set(SCALE 4)
@@ -91,6 +98,7 @@ if(count GREATER 0)
         set(cpu default)
         set(depth 24)
         set(skip OFF)
+        set(skip_reason "")
         set(props)
         set(setup_of)
         set(cleanup_of)
@@ -113,12 +121,19 @@ if(count GREATER 0)
                     math(EXPR value "${value} * ${SCALE}")
                 elseif(pname STREQUAL "LABELS")
                     foreach(label ${value})
-                        if(label MATCHES "^i386vm:cpu=(.+)$")
+                        string(FIND "${label}" "${MACHINE}:" at)
+                        if(NOT at EQUAL 0)
+                            continue()
+                        endif()
+                        string(LENGTH "${MACHINE}:" prefix)
+                        string(SUBSTRING "${label}" ${prefix} -1 label)
+                        if(label MATCHES "^cpu=(.+)$")
                             set(cpu "${CMAKE_MATCH_1}")
-                        elseif(label MATCHES "^i386vm:depth=([0-9]+)$")
+                        elseif(label MATCHES "^depth=([0-9]+)$")
                             set(depth "${CMAKE_MATCH_1}")
-                        elseif(label STREQUAL "i386vm:skip")
+                        elseif(label MATCHES "^skip(=(.*))?$")
                             set(skip ON)
+                            set(skip_reason "${CMAKE_MATCH_2}")
                         endif()
                     endforeach()
                 elseif(pname STREQUAL "FIXTURES_SETUP")
@@ -133,7 +148,11 @@ if(count GREATER 0)
             endforeach()
         endif()
         if(skip)
-            list(APPEND skipped "${name}")
+            if(skip_reason)
+                list(APPEND skipped "${name}: ${skip_reason}")
+            else()
+                list(APPEND skipped "${name}")
+            endif()
             continue()
         endif()
         quote(qname "${name}")
@@ -238,7 +257,7 @@ foreach(boot IN LISTS boots)
         list(APPEND members ${extra})
         list(REMOVE_DUPLICATES members)
         math(EXPR n "${n} + 1")
-        set(testfile "# The tests of one boot of the i386 machine (written by tools/i386vm/guest-tests.cmake).\n")
+        set(testfile "# The tests of one boot of ${MACHINE} (written by tools/vm/guest-tests.cmake).\n")
         set(names "")
         foreach(id IN LISTS all)
             if(id IN_LIST members)

@@ -1,4 +1,4 @@
-# A run (sourced by the guest's init, tools/i386vm/guest/init): copies the
+# A run (sourced by the guest's init, tools/vm/guest/init): copies the
 # job's folder to the guest's own disk at GUEST_DIR, starts the virtual display
 # and Wine, then runs the job's command there.
 start_display 0 "${DEPTH:-24}" || fail "Xvfb did not start"
@@ -14,11 +14,11 @@ cmp -s /tmp/in.sizes /tmp/copy.sizes || fail "the copy in $GUEST_DIR differs fro
 
 # One wineserver for the whole run; the first Wine program of a boot is slow,
 # so Wine's services start before the command does.
-wineserver -p || fail "wineserver did not start"
+"$WINESERVER" -p || fail "wineserver did not start"
 wine cmd /c exit </dev/null >/tmp/wine-start.log 2>&1 || { cat /tmp/wine-start.log >&2; fail "Wine did not start"; }
 
 mkdir -p "$FERROTUNE_VM_RESULTS"
 touch /job/out/started
 (cd "$GUEST_DIR" && exec bash /job/command) </dev/null >/job/out/output 2>&1
 echo $? >/job/out/status
-wineserver -k 2>/dev/null
+"$WINESERVER" -k 2>/dev/null

@@ -1,8 +1,9 @@
 #!/bin/bash
-# summary_test.sh X86_PASS WORK - the x86 pass from test list to summary, with
-# the machine replaced by a script that runs each boot's CTest list on this
-# host. Checks the exit status and CTest-style closing line for passing and
-# failing tests, a boot whose machine fails, skipped tests and an empty list.
+# summary_test.sh PASS WORK - a machine's pass (tools/vm/pass.sh) from test
+# list to summary, with the machine replaced by a script that runs each boot's
+# CTest list on this host. Checks the exit status and CTest-style closing line
+# for passing and failing tests, a boot whose machine fails, skipped tests
+# (with their reason, in the machine whose label says so) and an empty list.
 set -u
 pass=$1
 work=$2
@@ -47,15 +48,19 @@ build() {
 build passing "good1 /bin/true" "good2 /bin/true" "p3 /bin/true i386vm:cpu=pentium3"
 build failing "good1 /bin/true" "bad /bin/false" "p3 /bin/true i386vm:cpu=pentium3"
 build skipping "good1 /bin/true" "skipme /bin/false i386vm:skip"
+build only32 "good1 /bin/true" "only32 /bin/false wow64vm:skip=needs 32-bit Windows"
 build empty
 
 failures=0
-# check CASE BUILD JOBS DEAD_CPU STATUS LAST_LINE [TEXT]: runs the pass and
-# compares its exit status, its last line, and that TEXT appears in its output.
+# check [--machine M] CASE BUILD JOBS DEAD_CPU STATUS LAST_LINE [TEXT]: runs
+# the pass of machine M (default i386vm) and compares its exit status, its last
+# line, and that TEXT appears in its output.
 check() {
-    local case=$1 dir=$work/$2 jobs=$3 dead=$4 status=$5 last=$6 text=${7:-} out got
-    out=$(FERROTUNE_I386VM_RUN=$work/fake-run.sh FERROTUNE_I386VM_IMAGE=true FERROTUNE_I386VM_JOBS=$jobs \
-        FAKE_DEAD_CPU=$dead "$pass" "$dir" 2>&1)
+    local machine=i386vm
+    [ "$1" = --machine ] && { machine=$2; shift 2; }
+    local case=$1 dir=$work/$2 jobs=$3 dead=$4 status=$5 last=$6 text=${7:-} out got prefix=FERROTUNE_${machine^^}
+    out=$(env "${prefix}_RUN=$work/fake-run.sh" "${prefix}_IMAGE=true" "${prefix}_JOBS=$jobs" \
+        FAKE_DEAD_CPU="$dead" "$pass" "$machine" "$dir" 2>&1)
     got=$?
     if [ "$got" != "$status" ]; then
         echo "$case: exit status $got, expected $status"
@@ -79,6 +84,10 @@ check "a failing test" failing 2 none 1 "66% tests passed, 1 tests failed out of
 check "a boot whose machine fails" passing 2 pentium3 1 "66% tests passed, 1 tests failed out of 3" \
     "p3: failed in boot 2 (no result)"
 check "a skipped test is not run" skipping 1 none 0 "100% tests passed, 0 tests failed out of 1" "    skipme"
+check --machine wow64vm "a test left out of one machine, with the reason" only32 1 none 0 \
+    "100% tests passed, 0 tests failed out of 1" "    only32: needs 32-bit Windows"
+check --machine i386vm "the same test in the other machine" only32 1 none 1 \
+    "50% tests passed, 1 tests failed out of 2" "only32: failed in boot 1"
 check "no tests" empty 1 none 1 "x86 pass: no tests were found in $work/empty"
 
 [ "$failures" -eq 0 ] && echo "all cases passed"

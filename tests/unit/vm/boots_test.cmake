@@ -1,9 +1,10 @@
 # cmake -DSCRIPT=<guest-tests.cmake> -DCTEST=<ctest> -DWORK=<dir> -P boots_test.cmake
 #
-# Sorting a build's test list into the i386 machine's boots: by the labels'
-# processor model and display depth, with the fixtures' setup tests brought
-# along, skipped tests left out, timeouts scaled, arguments kept whole, and the
-# biggest boot split into balanced shards.
+# Sorting a build's test list into a machine's boots: by the processor model
+# and display depth of the labels for that machine (and no other), with the
+# fixtures' setup tests brought along, skipped tests left out with their
+# reason, timeouts scaled, arguments kept whole, and the biggest boot split
+# into balanced shards.
 cmake_minimum_required(VERSION 3.21)
 
 set(failures "")
@@ -31,7 +32,8 @@ endfunction()
 file(REMOVE_RECURSE "${WORK}")
 
 # Boots by label; the fixture's setup test goes with the test that needs it.
-sort(labels [===[
+# Each machine reads its own labels only.
+set(labelled [===[
 { "kind" : "ctestInfo", "tests" : [
   { "name" : "plain", "command" : [ "/bin/sh", "-c", "exit 0" ],
     "properties" : [ { "name" : "DISABLED", "value" : true }, { "name" : "TIMEOUT", "value" : 30.0 } ] },
@@ -43,13 +45,15 @@ sort(labels [===[
     "properties" : [ { "name" : "DISABLED", "value" : true }, { "name" : "FIXTURES_SETUP", "value" : [ "prefix" ] } ] },
   { "name" : "p3", "command" : [ "/bin/sh", "-c", "exit 0" ],
     "properties" : [ { "name" : "DISABLED", "value" : true }, { "name" : "FIXTURES_REQUIRED", "value" : [ "prefix" ] },
-                     { "name" : "LABELS", "value" : [ "i386vm:cpu=pentium3" ] } ] },
+                     { "name" : "LABELS", "value" : [ "i386vm:cpu=pentium3", "wow64vm:skip=no Pentium III here" ] } ] },
   { "name" : "d16", "command" : [ "/bin/sh", "-c", "exit 0" ],
-    "properties" : [ { "name" : "DISABLED", "value" : true }, { "name" : "LABELS", "value" : [ "other", "i386vm:depth=16" ] } ] },
+    "properties" : [ { "name" : "DISABLED", "value" : true },
+                     { "name" : "LABELS", "value" : [ "other", "i386vm:depth=16", "wow64vm:depth=16" ] } ] },
   { "name" : "skipme", "command" : [ "/bin/false" ],
     "properties" : [ { "name" : "DISABLED", "value" : true }, { "name" : "LABELS", "value" : [ "i386vm:skip" ] } ] }
 ] }
 ]===])
+sort(labels "${labelled}")
 read_out(boots labels boots.txt)
 expect("boots" "${boots}" "1 default 24 3\n2 default 16 1\n3 pentium3 24 2\n")
 foreach(row "1|plain\nargs\nsetup\n" "2|d16\n" "3|setup\np3\n")
@@ -68,6 +72,14 @@ string(FIND "${testfile}" "TIMEOUT [=[120]=]" scaled)
 if(scaled EQUAL -1)
     expect("timeout 30 s times 4" "${testfile}" "TIMEOUT [=[120]=]")
 endif()
+
+sort(wow64 "${labelled}" -DMACHINE=wow64vm)
+read_out(boots wow64 boots.txt)
+expect("WoW64 boots" "${boots}" "1 default 24 4\n2 default 16 1\n")
+read_out(listed wow64 1/tests.txt)
+expect("tests of the WoW64 machine's first boot" "${listed}" "plain\nargs\nsetup\nskipme\n")
+read_out(skipped wow64 skipped.txt)
+expect("skipped in the WoW64 machine, with the reason" "${skipped}" "p3: no Pentium III here\n")
 
 # The lists run as they are: every argument arrives whole, the setup runs.
 foreach(boot 1 3)
