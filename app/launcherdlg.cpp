@@ -2,9 +2,10 @@
 #include "launcherdlg.h"
 
 #include "aboutdlg.h"
-#include "missingcodec.h"
+#include "compressor.h"
+#include "decision.h"
+#include "messagetext.h"
 #include "resource.h"
-#include "vfwlibrary.h"
 
 BEGIN_MESSAGE_MAP(CLauncherDlg, CDialog)
     ON_WM_SYSCOMMAND()
@@ -74,6 +75,7 @@ void CLauncherDlg::AppendAboutMenuEntry()
 // offers. Without a compressor both stay disabled and a message box says so.
 void CLauncherDlg::OpenCompressor()
 {
+    PrepareCrashReport(FwResourceHandle(), FwGetApp()->m_pszAppName, m_hWnd);
     m_hic = VfwOpen(kCompressorType, kCompressorHandler, ICMODE_QUERY);
     if (m_hic == nullptr) {
         ReportMissingCompressor();
@@ -90,11 +92,10 @@ void CLauncherDlg::OpenCompressor()
 // that it crashed while starting.
 void CLauncherDlg::ReportMissingCompressor()
 {
-    CodecInstallation installation(VfwLoaded());
-    CodecFacts facts = installation.Facts();
-    facts.startupFault = VfwStartupFault();
-    CodecMissingMessage message(facts, FwResourceHandle());
-    MessageBox(message.Text());
+    CodecInstallation installation(VfwLoaded(), VfwStartupCrash());
+    MessageText text;
+    text.AppendDiagnosis(FwResourceHandle(), Diagnose(installation.Facts()));
+    MessageBox(text.Text());
 }
 
 // Every command whose low 16 bits lie in 0x0010..0x001F is the About entry.

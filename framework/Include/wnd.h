@@ -20,8 +20,8 @@ public:
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     void GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
     HMENU GetSystemMenu(BOOL revert) const { return ::GetSystemMenu(m_hWnd, revert); }
-    // A message box owned by this window; a null caption means the application title.
-    int MessageBox(const char* text, const char* caption = nullptr, UINT type = MB_OK);
+    // A message box owned by this window, captioned with the application title.
+    int MessageBox(const WCHAR* text, UINT type = MB_OK);
     // Centres the window over its owner, or in the primary monitor's work area
     // when it has none (or the owner is hidden or minimised), then moves it as
     // far as needed to lie inside the work area.

@@ -32,11 +32,12 @@ POINT FwCentredWindowOrigin(const RECT& window, const RECT& around, const RECT& 
     return origin;
 }
 
-int CWnd::MessageBox(const char* text, const char* caption, UINT type)
+int CWnd::MessageBox(const WCHAR* text, UINT type)
 {
-    if (caption == nullptr && FwGetApp() != nullptr)
-        caption = FwGetApp()->m_pszAppName;
-    return ::MessageBoxA(m_hWnd, text, caption, type);
+    WCHAR caption[MAX_PATH] = L"";
+    if (FwGetApp() != nullptr)
+        MultiByteToWideChar(CP_ACP, 0, FwGetApp()->m_pszAppName, -1, caption, MAX_PATH);
+    return ::MessageBoxW(m_hWnd, text, caption, type);
 }
 
 void CWnd::CenterWindow()

@@ -2,8 +2,8 @@
 // compressor's answers enable, what each button sends it, and what the user
 // sees when no compressor opens: nothing installed, or why the installed one
 // cannot be used.
+#include "diagnosistexts.h"
 #include "harness.h"
-#include "resource.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,9 @@
 // with its own exit code; and a next start that works. A crash in the codec's
 // start-up, which the loader catches, is said in the "Codec not detected" box;
 // a fault in the program's own code is left to the system.
+#include "crashtexts.h"
+#include "diagnosistexts.h"
 #include "harness.h"
-#include "resource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,13 @@
 // vfwlibrary - the compressor manager's three entry points, bound at first use
-// to msvfw32.dll from the system directory only, and called inside CodecCall.
-#include "vfwlibrary.h"
+// to msvfw32.dll from the system directory only, each called inside CodecCall;
+// and what ICOpen saw of a crash in the codec's start-up.
+#include "compressor.h"
 
-#include <string.h>
+#include "codecguard.h"
+#include "faultplace.h"
+#include "paths.h"
+
+#include <wchar.h>
 
 namespace {
 
@@ -19,7 +24,7 @@ struct VfwEntryPoints {
 
 VfwEntryPoints s_vfw = {false, nullptr, nullptr, nullptr};
 
-const char kLibraryName[] = "msvfw32.dll";
+const WCHAR kLibraryName[] = L"msvfw32.dll";
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -29,17 +34,14 @@ const char kLibraryName[] = "msvfw32.dll";
 // by its full path (systems without the flag reject it as a bad parameter).
 HMODULE LoadFromSystemDirectory()
 {
-    HMODULE module = LoadLibraryExA(kLibraryName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module = LoadLibraryExW(kLibraryName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER)
         return module;
-
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + 1 + sizeof(kLibraryName) > MAX_PATH)
+    const SystemFolders folders;
+    WCHAR path[MAX_PATH];
+    if (folders.system32[0] == L'\0' || !JoinPath(path, folders.system32, kLibraryName))
         return nullptr;
-    strcat(path, "\\");
-    strcat(path, kLibraryName);
-    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 // GetProcAddress gives a generic function pointer; going through void* states
@@ -113,17 +115,17 @@ LRESULT CallClose(void* context)
 // raised there, so that the load just fails: CodecCall's handler never sees
 // it. While ICOpen runs, a vectored handler, which sees every exception before
 // any handler on the stack does, notes the first error-class exception of the
-// opening thread: the fault of a codec that crashed while starting. It decides
-// nothing: only when ICOpen has then opened nothing is the note kept.
+// opening thread, while the codec's DLL is still loaded. It decides nothing:
+// only when ICOpen has then opened nothing is the note kept.
 struct StartupWatch {
     DWORD thread;
     bool seen;
-    CodecFault fault;
+    FaultPlace fault;
 };
 
 StartupWatch s_startupWatch;
-CodecStartupFault s_startupFault;
-bool s_startupFaulted = false;
+StartupCrash s_startupCrash;
+bool s_startupCrashed = false;
 
 LONG CALLBACK WatchStartup(EXCEPTION_POINTERS* info)
 {
@@ -132,34 +134,34 @@ LONG CALLBACK WatchStartup(EXCEPTION_POINTERS* info)
     // have it).
     if ((record.ExceptionCode & 0xF0000000ul) == 0xC0000000ul && !s_startupWatch.seen &&
         GetCurrentThreadId() == s_startupWatch.thread) {
-        DescribeFault(record, &s_startupWatch.fault);
+        DescribeFault(record.ExceptionCode, record.ExceptionAddress, &s_startupWatch.fault);
         s_startupWatch.seen = true;
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// Keeps the watch's note as the start-up fault: the code, and where, as the
+// Keeps the watch's note as the start-up crash: the code, and where, as the
 // module's file name and the offset (the address when it lies in no module).
-void KeepStartupFault()
+void KeepStartupCrash()
 {
-    const CodecFault& fault = s_startupWatch.fault;
-    char where[sizeof(s_startupFault.where) / sizeof(WCHAR)] = "";
+    const FaultPlace& fault = s_startupWatch.fault;
+    WCHAR* where = s_startupCrash.where;
+    where[0] = L'\0';
     if (fault.module != nullptr) {
-        const char* name = strrchr(fault.file, '\\');
-        strcpy(where, name != nullptr ? name + 1 : fault.file);
-        strcat(where, "+");
+        const WCHAR* name = wcsrchr(fault.file, L'\\');
+        wcscpy(where, name != nullptr ? name + 1 : fault.file);
+        wcscat(where, L"+");
     }
-    strcat(where, fault.offset);
-    MultiByteToWideChar(CP_ACP, 0, fault.code, -1, s_startupFault.code, ARRAYSIZE(s_startupFault.code));
-    MultiByteToWideChar(CP_ACP, 0, where, -1, s_startupFault.where, ARRAYSIZE(s_startupFault.where));
-    s_startupFaulted = true;
+    wcscat(where, fault.offset);
+    wcscpy(s_startupCrash.code, fault.code);
+    s_startupCrashed = true;
 }
 
 } // namespace
 
 HIC VfwOpen(DWORD type, DWORD handler, UINT mode)
 {
-    s_startupFaulted = false;
+    s_startupCrashed = false;
     if (!Bind())
         return nullptr;
     s_startupWatch.thread = GetCurrentThreadId();
@@ -170,13 +172,13 @@ HIC VfwOpen(DWORD type, DWORD handler, UINT mode)
     if (watch != nullptr)
         RemoveVectoredExceptionHandler(watch);
     if (hic == nullptr && s_startupWatch.seen)
-        KeepStartupFault();
+        KeepStartupCrash();
     return hic;
 }
 
-const CodecStartupFault* VfwStartupFault()
+const StartupCrash* VfwStartupCrash()
 {
-    return s_startupFaulted ? &s_startupFault : nullptr;
+    return s_startupCrashed ? &s_startupCrash : nullptr;
 }
 
 bool VfwLoaded()

@@ -2,8 +2,9 @@
 // that the end-to-end scenarios cannot make here: facts in, the message (its
 // string resource and the texts put into it) out.
 #include "debuggee.h"
-#include "missingcodec.h"
-#include "resource.h"
+#include "decision.h"
+#include "diagnosistexts.h"
+#include "messagetext.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ CodecFacts Found(bool program64Bit, WORD machine = 0)
     facts.systemFolder = program64Bit ? L"C:\\WINDOWS\\system32" : L"C:\\WINDOWS\\SysWOW64";
     facts.windowsFolder = L"C:\\WINDOWS";
     SetPath(facts.found.path, kCodec);
-    facts.found.facts = {kDll, 0, machine != 0 ? machine : program64Bit ? kAmd64 : kI386, true};
+    facts.found.facts = {FILEKIND_DLL, 0, machine != 0 ? machine : program64Bit ? kAmd64 : kI386, true};
     return facts;
 }
 
@@ -82,23 +83,23 @@ const Case kCases[] = {
     {"Unreadable",
      With(Found(true),
           [](CodecFacts& f) {
-              f.found.facts = {kUnreadable, ERROR_ACCESS_DENIED, 0, false}, f.unreadable = L"No.";
+              f.found.facts = {FILEKIND_UNREADABLE, ERROR_ACCESS_DENIED, 0, false}, f.unreadable = L"No.";
           }),
      IDS_CODEC_FILE_UNREADABLE,
      {kCodec, L"No."}},
     {"NoPeFile",
-     With(Found(true), [](CodecFacts& f) { f.found.facts.kind = kNotPe; }),
+     With(Found(true), [](CodecFacts& f) { f.found.facts.kind = FILEKIND_NOT_PE; }),
      IDS_CODEC_FILE_NOT_DLL,
      {kCodec}},
     {"Old16BitDriver",
-     With(Found(true), [](CodecFacts& f) { f.found.facts.kind = kOld16Bit; }),
+     With(Found(true), [](CodecFacts& f) { f.found.facts.kind = FILEKIND_16BIT; }),
      IDS_CODEC_FILE_16BIT,
      {kCodec}},
     // A .NET assembly marked for either processor is no codec, whatever its machine.
     {"NetAssembly",
      With(Found(true),
           [](CodecFacts& f) {
-              f.found.facts = {kAssembly, 0, kI386, false};
+              f.found.facts = {FILEKIND_ASSEMBLY, 0, kI386, false};
           }),
      IDS_CODEC_FILE_ASSEMBLY,
      {kCodec}},
@@ -114,7 +115,7 @@ const Case kCases[] = {
               SetPath(f.missingDll.name, L"helper.dll");
               SetPath(f.missingDll.neededBy, kCodec);
               SetPath(f.missingDll.found.path, L"C:\\WINDOWS\\system32\\helper.dll");
-              f.missingDll.found.facts = {kDll, 0, kArm64, true};
+              f.missingDll.found.facts = {FILEKIND_DLL, 0, kArm64, true};
           }),
      IDS_CODEC_DLL_UNUSABLE,
      {kCodec, L"helper.dll", kCodec, L"C:\\WINDOWS\\system32\\helper.dll"}},
@@ -148,11 +149,11 @@ class CodecMissingDecision : public testing::TestWithParam<Case> {};
 TEST_P(CodecMissingDecision, SaysWhatTheFactsShow)
 {
     const Case& row = GetParam();
-    const CodecMessage message = DecideCodecMessage(row.facts);
-    EXPECT_EQ(row.id, message.id);
-    EXPECT_EQ(row.id == 0 || row.id == IDS_CODEC_64BIT_ONLY || row.id == IDS_CODEC_32BIT_ONLY, message.alone);
+    const Diagnosis diagnosis = Diagnose(row.facts);
+    EXPECT_EQ(row.id, diagnosis.message);
+    EXPECT_EQ(row.id == 0 || row.id == IDS_CODEC_64BIT_ONLY || row.id == IDS_CODEC_32BIT_ONLY, diagnosis.alone);
     std::vector<std::wstring> inserts;
-    for (const WCHAR* insert : message.inserts) {
+    for (const WCHAR* insert : diagnosis.inserts) {
         if (insert != nullptr)
             inserts.push_back(insert);
     }
@@ -179,11 +180,13 @@ TEST(CodecMissingText, CutsALongPathVisibly)
         f.registeredAs = f.fileName = path.c_str();
         f.found = {};
     });
-    const std::string text = CodecMissingMessage(facts, Program()).Text();
-    EXPECT_EQ(0u, text.find("Codec not detected. ")) << text;
-    EXPECT_NE(std::string::npos, text.find("\n\nThe codec is registered as \"C:\\ddd")) << text;
-    EXPECT_NE(std::string::npos, text.find("d...d")) << text;
-    EXPECT_NE(std::string::npos, text.find("ddd\\qv4z.dll\", but there is no such file.")) << text;
+    MessageText message;
+    message.AppendDiagnosis(Program(), Diagnose(facts));
+    const std::wstring text = message.Text();
+    EXPECT_EQ(0u, text.find(L"Codec not detected. ")) << text;
+    EXPECT_NE(std::wstring::npos, text.find(L"\n\nThe codec is registered as \"C:\\ddd")) << text;
+    EXPECT_NE(std::wstring::npos, text.find(L"d...d")) << text;
+    EXPECT_NE(std::wstring::npos, text.find(L"ddd\\qv4z.dll\", but there is no such file.")) << text;
     EXPECT_LT(text.size(), 600u) << text;
 }
 

@@ -1,0 +1,53 @@
+// compressor.h - the QV4Z compressor, reached through the system's compressor
+// manager, every call into its code under a crash guard.
+//
+// msvfw32.dll is not one of Windows' known DLLs: a static import would let a
+// DLL of that name beside the program (a downloads folder, say) be loaded in
+// its place. ICOpen, ICSendMessage and ICClose are reached through these
+// functions instead, which load the system's copy at first use.
+//
+// The manager runs the codec's code inside each of them. An exception raised
+// there that no handler of the codec's own takes ends the program with a box
+// that names the codec, the step and the fault, and the exit code
+// kCodecCrashExitCode; one raised in the program's own code is left to the
+// system, so that a fault of ours is reported as ours.
+#ifndef FERROTUNE_COMPRESSOR_H
+#define FERROTUNE_COMPRESSOR_H
+
+#include "installation.h"
+
+#include <windows.h>
+
+#include <vfw.h>
+
+// The exit code of a process that a codec's crash ended (README).
+const UINT kCodecCrashExitCode = 0xC0DE;
+
+// What the program is asking of the codec.
+enum CodecStep {
+    CODEC_OPENING,       // ICOpen: the manager loads the codec and opens it
+    CODEC_ANSWERING,     // which dialogs it offers
+    CODEC_CONFIGURING,   // its settings dialog
+    CODEC_SHOWING_ABOUT, // its About box
+    CODEC_CLOSING,       // ICClose
+};
+
+// Where the box of a crash takes its texts (crashtexts.h) and its caption,
+// and the window that owns it; before the first call into the codec.
+void PrepareCrashReport(HINSTANCE texts, const char* caption, HWND owner);
+
+// ICOpen of the system's compressor manager; null when the manager cannot be
+// loaded, which the program treats like a compressor that is not installed.
+HIC VfwOpen(DWORD type, DWORD handler, UINT mode);
+// Whether the compressor manager is loaded (after the first VfwOpen).
+bool VfwLoaded();
+// ICSendMessage, for the step it is part of; ICERR_UNSUPPORTED when the
+// manager is not loaded.
+LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2, CodecStep step);
+// ICClose; nothing when the manager is not loaded.
+void VfwClose(HIC hic);
+// What the last VfwOpen saw when it opened nothing: the first exception that
+// its thread raised while the codec started; null when there was none.
+const StartupCrash* VfwStartupCrash();
+
+#endif

@@ -1,0 +1,34 @@
+// messagetext.h - a message put together from string resources, with texts
+// put in for their %1..%4, in a buffer of fixed size. It uses no heap, so that
+// a crash report can make one in a damaged process. A text put in that is
+// longer than 200 characters keeps its start and its end (a path's file name)
+// with "..." between them; a message too long for the buffer is cut.
+#ifndef FERROTUNE_MESSAGETEXT_H
+#define FERROTUNE_MESSAGETEXT_H
+
+#include "decision.h"
+
+#include <windows.h>
+
+class MessageText {
+public:
+    MessageText() : m_length(0) { m_text[0] = L'\0'; }
+    const WCHAR* Text() const { return m_text; }
+
+    void Append(const WCHAR* text);
+    // String resource id of module, its %1..%4 replaced by inserts[0..3]
+    // (null: nothing); false when module has no such string.
+    bool AppendString(HINSTANCE module, UINT id, const WCHAR* const inserts[4] = nullptr);
+    // The text of a codec that did not open: the usual sentence, an empty
+    // line and the diagnosis's paragraph, or one of them alone.
+    void AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis);
+
+private:
+    void Put(const WCHAR* part, size_t count);
+    void PutInsert(const WCHAR* insert);
+
+    WCHAR m_text[4096];
+    size_t m_length;
+};
+
+#endif

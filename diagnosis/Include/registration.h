@@ -1,0 +1,32 @@
+// registration.h - the codec's registration, vidc.QV4Z, read where the
+// compressor manager reads it: the value under Drivers32 in a registry view,
+// else the [drivers32] section of system.ini.
+#ifndef FERROTUNE_REGISTRATION_H
+#define FERROTUNE_REGISTRATION_H
+
+#include <windows.h>
+
+// The manager reads at most MAX_PATH characters of the value.
+const DWORD kRegistrationLength = MAX_PATH;
+
+struct Registration {
+    WCHAR value[kRegistrationLength + 1]; // as read; empty when too long or not text
+    DWORD tooLong;                        // the length of a value longer than the manager reads; else 0
+    bool notText;                         // the value is a number or binary data
+};
+
+// vidc.QV4Z of one registry view (0: the program's own; KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY); false when the view has none.
+bool ReadRegistryView(REGSAM view, Registration* registration);
+// vidc.QV4Z where the manager reads it: the program's own registry view,
+// else, when that has none or one longer than it reads, system.ini; false
+// when neither has it. tooLong and notText are the registry value's.
+bool ReadManagerRegistration(Registration* registration);
+// The file that the manager loads for the registration it reads, the text
+// before the value's first space, into file; false when there is none.
+bool RegisteredCodecFile(WCHAR file[kRegistrationLength + 1]);
+
+// value without the blanks around it, into name (as long as value).
+void TrimBlanks(const WCHAR* value, WCHAR* name);
+
+#endif

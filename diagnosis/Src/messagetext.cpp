@@ -1,0 +1,73 @@
+// messagetext - string resources with their inserts, in a fixed buffer.
+#include "messagetext.h"
+
+#include "diagnosistexts.h"
+
+#include <wchar.h>
+
+namespace {
+
+// The most characters of an insert that a message shows, and how many of a
+// longer one's first characters it keeps; the rest is its end.
+const size_t kShownLength = 200;
+const size_t kShownStart = 80;
+const WCHAR kCut[] = L"...";
+
+} // namespace
+
+void MessageText::Put(const WCHAR* part, size_t count)
+{
+    const size_t room = ARRAYSIZE(m_text) - 1 - m_length;
+    if (count > room)
+        count = room;
+    wmemcpy(m_text + m_length, part, count);
+    m_length += count;
+    m_text[m_length] = L'\0';
+}
+
+void MessageText::PutInsert(const WCHAR* insert)
+{
+    const size_t length = wcslen(insert);
+    if (length <= kShownLength) {
+        Put(insert, length);
+        return;
+    }
+    const size_t end = kShownLength - kShownStart - (ARRAYSIZE(kCut) - 1);
+    Put(insert, kShownStart);
+    Put(kCut, ARRAYSIZE(kCut) - 1);
+    Put(insert + length - end, end);
+}
+
+void MessageText::Append(const WCHAR* text)
+{
+    Put(text, wcslen(text));
+}
+
+bool MessageText::AppendString(HINSTANCE module, UINT id, const WCHAR* const inserts[4])
+{
+    WCHAR form[1024];
+    if (LoadStringW(module, id, form, ARRAYSIZE(form)) <= 0)
+        return false;
+    for (const WCHAR* at = form; *at != L'\0'; ++at) {
+        if (at[0] == L'%' && at[1] >= L'1' && at[1] <= L'4') {
+            const WCHAR* insert = inserts != nullptr ? inserts[at[1] - L'1'] : nullptr;
+            PutInsert(insert != nullptr ? insert : L"");
+            ++at;
+        } else {
+            Put(at, 1);
+        }
+    }
+    return true;
+}
+
+void MessageText::AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis)
+{
+    const bool sentence = diagnosis.message == 0 || !diagnosis.alone;
+    if (sentence)
+        AppendString(module, IDS_CODEC_NOT_DETECTED);
+    if (diagnosis.message == 0)
+        return;
+    if (m_length > 0)
+        Append(L"\n\n");
+    AppendString(module, diagnosis.message, diagnosis.inserts);
+}
