@@ -3,6 +3,8 @@
 // message loop and calls ExitInstance at once.
 #include "launcherapp.h"
 
+#include "commandline.h"
+#include "commands.h"
 #include "launcherdlg.h"
 
 #include "lumaret.h"
@@ -22,17 +24,31 @@ const char kInitFailed[] = "ERROR: LumaretInitialize() failed\n";
 // The one application object.
 CLauncherApp theApp;
 
-CLauncherApp::CLauncherApp() : m_nInitResult(-1), m_hInstanceMutex(nullptr) {}
+CLauncherApp::CLauncherApp() : m_nInitResult(-1), m_hInstanceMutex(nullptr), m_nExitCode(-1) {}
 
 BOOL CLauncherApp::InitInstance()
 {
     Enable3dControlsStatic();
+
+    // /check runs beside an open copy: it takes no lock and brings nothing
+    // forward. A wrong command line does nothing but show the usage.
+    const CommandLine command = ParseCommandLine(GetCommandLineW());
+    if (command.mode == LAUNCH_CHECK) {
+        m_nExitCode = RunCheck(command.out);
+        return FALSE;
+    }
+    if (command.mode == LAUNCH_USAGE || command.mode == LAUNCH_BAD) {
+        m_nExitCode = ShowUsage(command.mode == LAUNCH_BAD);
+        return FALSE;
+    }
 
     // The handle is kept whatever came back; a copy that cannot create the
     // mutex runs unguarded. No copy ever waits on it.
     m_hInstanceMutex = CreateMutexA(nullptr, TRUE, kMutexName);
     if (m_hInstanceMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         BringRunningCopyForward();
+        if (command.mode != LAUNCH_DIALOG)
+            m_nExitCode = kExitAlreadyRunning;
         return FALSE;
     }
 
@@ -45,6 +61,10 @@ BOOL CLauncherApp::InitInstance()
     }
     if (m_nInitResult != 0) {
         OutputDebugStringA(kInitFailed);
+        return FALSE;
+    }
+    if (command.mode == LAUNCH_CONFIGURE || command.mode == LAUNCH_ABOUT) {
+        m_nExitCode = RunCodecDialog(command.mode == LAUNCH_ABOUT);
         return FALSE;
     }
 
@@ -71,5 +91,6 @@ int CLauncherApp::ExitInstance()
         CloseHandle(m_hInstanceMutex);
         m_hInstanceMutex = nullptr;
     }
-    return CWinApp::ExitInstance();
+    const int exitCode = CWinApp::ExitInstance();
+    return m_nExitCode != -1 ? m_nExitCode : exitCode;
 }

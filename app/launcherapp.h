@@ -21,6 +21,10 @@ public:
 
 private:
     void BringRunningCopyForward();
+
+    // The exit code of a start with a switch; -1 for the dialog's start,
+    // which ends with the framework's own.
+    int m_nExitCode;
 };
 
 #endif

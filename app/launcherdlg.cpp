@@ -2,9 +2,8 @@
 #include "launcherdlg.h"
 
 #include "aboutdlg.h"
+#include "commands.h"
 #include "compressor.h"
-#include "decision.h"
-#include "messagetext.h"
 #include "resource.h"
 
 BEGIN_MESSAGE_MAP(CLauncherDlg, CDialog)
@@ -15,21 +14,6 @@ BEGIN_MESSAGE_MAP(CLauncherDlg, CDialog)
     ON_BN_CLICKED(IDC_CONFIGURE, OnConfigure)
     ON_BN_CLICKED(IDC_ABOUT_CODEC, OnAboutCodec)
 END_MESSAGE_MAP()
-
-namespace {
-
-// The compressor: type "VIDC" in upper case (ICTYPE_VIDEO is the lower-case
-// form, which is not what the compressor is registered under), handler "QV4Z".
-const DWORD kCompressorType = mmioFOURCC('V', 'I', 'D', 'C');
-const DWORD kCompressorHandler = mmioFOURCC('Q', 'V', '4', 'Z');
-
-// A capability question is the dialog's own message with -1 and the query flag.
-bool CompressorOffers(HIC hic, UINT message, DWORD_PTR queryFlag)
-{
-    return VfwSendMessage(hic, message, static_cast<DWORD_PTR>(-1), queryFlag, CODEC_ANSWERING) == ICERR_OK;
-}
-
-} // namespace
 
 CLauncherDlg::CLauncherDlg(CWnd* parent) : CDialog(IDD_LAUNCHER, parent), m_hic(nullptr)
 {
@@ -78,24 +62,15 @@ void CLauncherDlg::OpenCompressor()
     PrepareCrashReport(FwResourceHandle(), FwGetApp()->m_pszAppName, m_hWnd);
     m_hic = VfwOpen(kCompressorType, kCompressorHandler, ICMODE_QUERY);
     if (m_hic == nullptr) {
-        ReportMissingCompressor();
+        // Only now is the installation read, to tell the user what keeps the
+        // installed codec from opening, or that it crashed while starting.
+        ShowCodecMissing(m_hWnd);
         return;
     }
-    if (CompressorOffers(m_hic, ICM_CONFIGURE, ICMF_CONFIGURE_QUERY))
+    if (CompressorOffers(m_hic, ICM_CONFIGURE))
         m_btnConfigure.EnableWindow(TRUE);
-    if (CompressorOffers(m_hic, ICM_ABOUT, ICMF_ABOUT_QUERY))
+    if (CompressorOffers(m_hic, ICM_ABOUT))
         m_btnAboutCodec.EnableWindow(TRUE);
-}
-
-// The message box when no compressor opens. Only now is the installation
-// read, to tell the user what keeps the installed codec from opening, or
-// that it crashed while starting.
-void CLauncherDlg::ReportMissingCompressor()
-{
-    CodecInstallation installation(VfwLoaded(), VfwStartupCrash());
-    MessageText text;
-    text.AppendDiagnosis(FwResourceHandle(), Diagnose(installation.Facts()));
-    MessageBox(text.Text());
 }
 
 // Every command whose low 16 bits lie in 0x0010..0x001F is the About entry.

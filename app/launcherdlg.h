@@ -33,7 +33,6 @@ protected:
 private:
     void AppendAboutMenuEntry();
     void OpenCompressor();
-    void ReportMissingCompressor();
 };
 
 #endif

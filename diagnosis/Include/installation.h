@@ -45,6 +45,18 @@ struct CodecFacts {
     const StartupCrash* startupCrash; // the codec crashed while starting
 };
 
+// The codec as the other kind of program finds it (32-bit for the 64-bit
+// program and the other way round): its registration in that kind's registry
+// view and the file that kind's loader takes for it.
+struct OtherKindFacts {
+    bool registered;
+    Registration registration;
+    FoundFile found;
+};
+// False when Windows has one kind of program only, or the other kind's view
+// has no vidc.QV4Z.
+bool ReadOtherKind(OtherKindFacts* other);
+
 // Reads the facts from the system; the texts live as long as the object.
 class CodecInstallation {
 public:

@@ -10,6 +10,10 @@
 
 #include <windows.h>
 
+// The system's words for error into text (size characters), on one line;
+// empty when the system has none.
+void SystemMessage(DWORD error, WCHAR* text, DWORD size);
+
 class MessageText {
 public:
     MessageText() : m_length(0) { m_text[0] = L'\0'; }
@@ -22,6 +26,8 @@ public:
     // The text of a codec that did not open: the usual sentence, an empty
     // line and the diagnosis's paragraph, or one of them alone.
     void AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis);
+    // The system's words for an error code, on one line.
+    void AppendSystemMessage(DWORD error);
 
 private:
     void Put(const WCHAR* part, size_t count);

@@ -2,6 +2,8 @@
 // compressor manager and the loader look for it.
 #include "installation.h"
 
+#include "messagetext.h"
+
 #include <wchar.h>
 
 namespace {
@@ -92,30 +94,38 @@ void CodecInstallation::FindWhyMissing()
         m_search.FindIn(m_search.OtherSystemFolder(), m_name, &m_facts.misplaced);
 }
 
-// The system's own words for why the file cannot be read, on one line.
+// The system's own words for why the file cannot be read.
 void CodecInstallation::ReadWhyUnreadable()
 {
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                        m_facts.found.facts.error, 0, m_unreadable, ARRAYSIZE(m_unreadable), nullptr);
-    for (DWORD i = 0; i < length; ++i) {
-        if (m_unreadable[i] == L'\r' || m_unreadable[i] == L'\n')
-            m_unreadable[i] = L' ';
-    }
+    SystemMessage(m_facts.found.facts.error, m_unreadable, ARRAYSIZE(m_unreadable));
     m_facts.unreadable = m_unreadable;
+}
+
+bool ReadOtherKind(OtherKindFacts* other)
+{
+    other->registered = false;
+    other->found.path[0] = L'\0';
+    other->found.facts = FileFacts{FILEKIND_NONE, ERROR_SUCCESS, 0, false};
+    if (!SystemFolders().Windows64Bit())
+        return false;
+    const REGSAM otherView = kProgram64Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    Registration& registration = other->registration;
+    other->registered = ReadRegistryView(otherView, &registration);
+    if (!other->registered || registration.tooLong != 0 || registration.notText)
+        return other->registered;
+    WCHAR name[kRegistrationLength + 1];
+    TrimBlanks(registration.value, name);
+    DllSearch search(true);
+    FindRegistered(search, name, &other->found);
+    return true;
 }
 
 // Whether the other kind of program's registry view has vidc.QV4Z, and its
 // loader finds a codec of that kind for it.
 bool CodecInstallation::OtherKindHasCodec() const
 {
-    Registration other;
-    const REGSAM otherView = kProgram64Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    if (!ReadRegistryView(otherView, &other) || other.tooLong != 0 || other.notText)
-        return false;
-    WCHAR name[kRegistrationLength + 1];
-    TrimBlanks(other.value, name);
-    DllSearch search(true);
-    FoundFile found;
-    FindRegistered(search, name, &found);
-    return found.facts.kind == FILEKIND_DLL && found.facts.machine == search.Machine() && found.facts.driverProc;
+    OtherKindFacts other;
+    const FileFacts& file = other.found.facts;
+    return ReadOtherKind(&other) && file.kind == FILEKIND_DLL && file.machine == MachineFor(!kProgram64Bit) &&
+           file.driverProc;
 }

@@ -15,6 +15,28 @@ const WCHAR kCut[] = L"...";
 
 } // namespace
 
+void SystemMessage(DWORD error, WCHAR* text, DWORD size)
+{
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  size, nullptr);
+    if (length >= size)
+        length = 0;
+    for (DWORD i = 0; i < length; ++i) {
+        if (text[i] == L'\r' || text[i] == L'\n')
+            text[i] = L' ';
+    }
+    while (length > 0 && text[length - 1] == L' ')
+        --length;
+    text[length] = L'\0';
+}
+
+void MessageText::AppendSystemMessage(DWORD error)
+{
+    WCHAR text[256];
+    SystemMessage(error, text, ARRAYSIZE(text));
+    Append(text);
+}
+
 void MessageText::Put(const WCHAR* part, size_t count)
 {
     const size_t room = ARRAYSIZE(m_text) - 1 - m_length;

@@ -5,6 +5,9 @@
 
 #include "cmdtarget.h"
 
+// A message box captioned with the application title; owner may be null.
+int FwMessageBox(HWND owner, const WCHAR* text, UINT type = MB_OK);
+
 class CWnd : public CCmdTarget {
 public:
     CWnd() = default;
@@ -21,7 +24,7 @@ public:
     void GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
     HMENU GetSystemMenu(BOOL revert) const { return ::GetSystemMenu(m_hWnd, revert); }
     // A message box owned by this window, captioned with the application title.
-    int MessageBox(const WCHAR* text, UINT type = MB_OK);
+    int MessageBox(const WCHAR* text, UINT type = MB_OK) { return FwMessageBox(m_hWnd, text, type); }
     // Centres the window over its owner, or in the primary monitor's work area
     // when it has none (or the owner is hidden or minimised), then moves it as
     // far as needed to lie inside the work area.

@@ -32,12 +32,12 @@ POINT FwCentredWindowOrigin(const RECT& window, const RECT& around, const RECT& 
     return origin;
 }
 
-int CWnd::MessageBox(const WCHAR* text, UINT type)
+int FwMessageBox(HWND owner, const WCHAR* text, UINT type)
 {
     WCHAR caption[MAX_PATH] = L"";
     if (FwGetApp() != nullptr)
         MultiByteToWideChar(CP_ACP, 0, FwGetApp()->m_pszAppName, -1, caption, MAX_PATH);
-    return ::MessageBoxW(m_hWnd, text, caption, type);
+    return ::MessageBoxW(owner, text, caption, type);
 }
 
 void CWnd::CenterWindow()

@@ -255,6 +255,13 @@ TEST_P(CompressorAnswers, EnableExactlyTheMatchingButtons)
 
     LeaveWithExit(run, dialog);
     EXPECT_TRUE(ClosedExactlyOnce(log));
+
+    // /check finds the codec usable and reports the dialogs it offers.
+    CheckReport report;
+    EXPECT_TRUE(ChecksAs(setup, "usable", "", &report));
+    const char* offered = row.configureEnabled ? (row.aboutCodecEnabled ? "configure, about" : "configure")
+                                               : (row.aboutCodecEnabled ? "about" : "none");
+    EXPECT_EQ(offered, report.Value("dialogs"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, CompressorAnswers, testing::ValuesIn(kAnswers),
@@ -334,6 +341,7 @@ struct Missing {
     // of the program's strings and its inserts, with folders as Expand names them.
     UINT message;
     std::vector<const char*> inserts;
+    const char* verdict; // the word /check gives
 };
 
 void PrintTo(const Missing& row, std::ostream* out)
@@ -344,8 +352,15 @@ void PrintTo(const Missing& row, std::ostream* out)
 // Nothing registered gives the usual sentence alone. Where something is
 // registered, a paragraph after it says why it cannot be used.
 const Missing kMissing[] = {
-    {"RegisteredNowhere", kEverywhere, false, {""}, nullptr, 0, {}},
-    {"RefusesToOpen", kEverywhere, true, kAsInstalled, nullptr, IDS_CODEC_REFUSED, {"{system}\\standin_qv4z.dll"}},
+    {"RegisteredNowhere", kEverywhere, false, {""}, nullptr, 0, {}, "not-registered"},
+    {"RefusesToOpen",
+     kEverywhere,
+     true,
+     kAsInstalled,
+     nullptr,
+     IDS_CODEC_REFUSED,
+     {"{system}\\standin_qv4z.dll"},
+     "refused"},
     // The current folder comes after the system folder for the loader.
     {"RefusesToOpenStartedBesideAnotherCodec",
      kEverywhere,
@@ -356,64 +371,73 @@ const Missing kMissing[] = {
       {{nullptr, "{tests}beside"}, {"nodriverproc_qv4z.dll", "{tests}beside\\standin_qv4z.dll"}}},
      "{tests}beside",
      IDS_CODEC_REFUSED,
-     {"{system}\\standin_qv4z.dll"}},
+     {"{system}\\standin_qv4z.dll"},
+     "refused"},
     {"FileMissing",
      kEverywhere,
      false,
      {"qv4z_missing.dll"},
      nullptr,
      IDS_CODEC_NO_FILE_NAMED,
-     {"qv4z_missing.dll", "{system}", "{windows}"}},
+     {"qv4z_missing.dll", "{system}", "{windows}"},
+     "file-missing"},
     {"FileMissingWithBlanksAfterIt",
      kEverywhere,
      false,
      {"qv4z_missing.dll   "},
      nullptr,
      IDS_CODEC_NO_FILE_NAMED,
-     {"qv4z_missing.dll", "{system}", "{windows}"}},
+     {"qv4z_missing.dll", "{system}", "{windows}"},
+     "file-missing"},
     {"FileMissingInSystemIni",
      kEverywhere,
      false,
      {"", nullptr, "qv4z_ini.dll"},
      nullptr,
      IDS_CODEC_NO_FILE_NAMED,
-     {"qv4z_ini.dll", "{system}", "{windows}"}},
+     {"qv4z_ini.dll", "{system}", "{windows}"},
+     "file-missing"},
     {"FileNameEndsAtASpace",
      kEverywhere,
      false,
      {"{system32}\\qv4z gone.dll"},
      nullptr,
      IDS_CODEC_NO_FILE_BEFORE_SPACE,
-     {"{system32}\\qv4z gone.dll", "{system}\\qv4z.dll"}},
-    {"EmptyValue", kEverywhere, false, {"{empty}"}, nullptr, IDS_CODEC_EMPTY, {}},
+     {"{system32}\\qv4z gone.dll", "{system}\\qv4z.dll"},
+     "file-missing"},
+    {"EmptyValue", kEverywhere, false, {"{empty}"}, nullptr, IDS_CODEC_EMPTY, {}, "registration-unusable"},
     {"QuotedPath",
      kEverywhere,
      false,
      {"\"{system32}\\standin_qv4z.dll\""},
      nullptr,
      IDS_CODEC_QUOTED,
-     {"\"{system32}\\standin_qv4z.dll\""}},
+     {"\"{system32}\\standin_qv4z.dll\""},
+     "registration-unusable"},
     {"FolderWithTheCodecsName",
      kEverywhere,
      false,
      {"{tests}qv4z_folder.dll", nullptr, nullptr, {{nullptr, "{tests}qv4z_folder.dll"}}},
      nullptr,
      IDS_CODEC_FILE_IS_FOLDER,
-     {"{tests}qv4z_folder.dll"}},
+     {"{tests}qv4z_folder.dll"},
+     "not-a-codec"},
     {"NoDriverProc",
      kEverywhere,
      false,
      {"{tests}nodriverproc_qv4z.dll"},
      nullptr,
      IDS_CODEC_NO_DRIVERPROC,
-     {"{tests}nodriverproc_qv4z.dll"}},
+     {"{tests}nodriverproc_qv4z.dll"},
+     "not-a-codec"},
     {"NeedsADllThatIsNotInstalled",
      kEverywhere,
      false,
      {"{tests}needsmissing_qv4z.dll"},
      nullptr,
      IDS_CODEC_DLL_MISSING,
-     {"{tests}needsmissing_qv4z.dll", "qv4zhelper.dll"}},
+     {"{tests}needsmissing_qv4z.dll", "qv4zhelper.dll"},
+     "dependency-missing"},
     // A 32-bit program on 64-bit Windows that names System32 reaches SysWOW64: the box names that.
     {"RefusesToOpenRegisteredInSystem32",
      kWow64,
@@ -421,7 +445,8 @@ const Missing kMissing[] = {
      {"{system32}\\standin_qv4z.dll"},
      nullptr,
      IDS_CODEC_REFUSED,
-     {"{system}\\standin_qv4z.dll"}},
+     {"{system}\\standin_qv4z.dll"},
+     "refused"},
     // The other kind of program is named only when its registry view has a codec it can use.
     {"RegisteredForTheOtherKindOnly",
      k64BitWindows,
@@ -429,35 +454,40 @@ const Missing kMissing[] = {
      {"", "{tests}otherbits_qv4z.dll"},
      nullptr,
      sizeof(void*) == 8 ? IDS_CODEC_32BIT_ONLY : IDS_CODEC_64BIT_ONLY,
-     {}},
+     {},
+     "other-kind-only"},
     {"RegisteredForTheOtherKindOnlyWithADllOfThisKind",
      k64BitWindows,
      false,
      {"", "{tests}nodriverproc_qv4z.dll"},
      nullptr,
      0,
-     {}},
+     {},
+     "not-registered"},
     {"DllOfTheOtherKindAlsoRegisteredForIt",
      k64BitWindows,
      false,
      {"{tests}otherbits_qv4z.dll", "{tests}otherbits_qv4z.dll"},
      nullptr,
      sizeof(void*) == 8 ? IDS_CODEC_32BIT_DLL : IDS_CODEC_64BIT_DLL,
-     {"{tests}otherbits_qv4z.dll"}},
+     {"{tests}otherbits_qv4z.dll"},
+     "other-processor"},
     {"DllOfTheOtherKindOnly",
      k64BitWindows,
      false,
      {"{tests}otherbits_qv4z.dll", ""},
      nullptr,
      sizeof(void*) == 8 ? IDS_CODEC_32BIT_DLL_WRONG_KIND : IDS_CODEC_64BIT_DLL_WRONG_KIND,
-     {"{tests}otherbits_qv4z.dll"}},
+     {"{tests}otherbits_qv4z.dll"},
+     "other-processor"},
     {"DllInTheOtherKindsSystemFolder",
      k64BitWindows,
      false,
      {"qv4z_misplaced.dll", nullptr, nullptr, {{kStandinDll, "{other}\\qv4z_misplaced.dll"}}},
      nullptr,
      sizeof(void*) == 8 ? IDS_CODEC_64BIT_IN_SYSWOW64 : IDS_CODEC_32BIT_IN_SYSTEM32,
-     {"{other}\\qv4z_misplaced.dll", "{system}"}},
+     {"{other}\\qv4z_misplaced.dll", "{system}"},
+     "file-misplaced"},
     // The program's own registration decides, whatever the other view holds.
     {"FileMissingBesideARegistrationForTheOtherKind",
      k64BitWindows,
@@ -465,14 +495,16 @@ const Missing kMissing[] = {
      {"{system32}\\qv4z_gone.dll", "{tests}otherbits_qv4z.dll"},
      nullptr,
      IDS_CODEC_NO_FILE_AT_PATH,
-     {"{system}\\qv4z_gone.dll"}},
+     {"{system}\\qv4z_gone.dll"},
+     "file-missing"},
     {"DllFor64BitProgramsOn32BitWindows",
      k32BitWindows,
      false,
      {"{tests}otherbits_qv4z.dll"},
      nullptr,
      IDS_CODEC_64BIT_DLL_ON_32BIT_WINDOWS,
-     {"{tests}otherbits_qv4z.dll"}},
+     {"{tests}otherbits_qv4z.dll"},
+     "other-processor"},
 };
 
 std::vector<Missing> ApplicableRows()
@@ -545,6 +577,9 @@ TEST_P(CompressorMissing, MessageBoxBeforeTheDialogThenBothButtonsDisabled)
     EXPECT_TRUE(log.Messages(kDrvClose).empty()) << log.Text();
     EXPECT_TRUE(log.Messages(kIcmConfigure).empty()) << log.Text();
     EXPECT_TRUE(log.Messages(kIcmAbout).empty()) << log.Text();
+
+    // /check comes to the same verdict and ends its report with the box's text.
+    EXPECT_TRUE(ChecksAs(setup, row.verdict, text));
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, CompressorMissing, testing::ValuesIn(ApplicableRows()),

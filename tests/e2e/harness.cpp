@@ -396,7 +396,11 @@ FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setu
         environment.push_back("STANDIN_QV4Z_MISSING=1");
     if (!setup.crash.empty())
         environment.push_back("STANDIN_QV4Z_CRASH=" + setup.crash);
-    m_started = m_process.Start("\"" + program + "\"", environment, setup.workingFolder);
+    // A run with switches may write to its standard error: kept with its output.
+    const std::string arguments = setup.arguments.empty() ? std::string() : " " + setup.arguments;
+    if (!arguments.empty())
+        m_process.MergeErrorsIntoOutput();
+    m_started = m_process.Start("\"" + program + "\"" + arguments, environment, setup.workingFolder);
 }
 
 HWND FerrotuneRun::WaitForVisibleWindow(const char* caption, DWORD timeoutMs)
@@ -543,4 +547,73 @@ bool HasLine(const std::vector<std::string>& lines, const char* line)
             return true;
     }
     return false;
+}
+
+CheckReport ParseCheckReport(const std::string& text)
+{
+    CheckReport report;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t colon = text.find(": ", at);
+        const size_t end = text.find('\n', at);
+        if (colon == std::string::npos || (end != std::string::npos && end < colon))
+            break; // not a field
+        const std::string name = text.substr(at, colon - at);
+        // The box's own text, the last field, holds line breaks of its own.
+        const bool last = name == "message";
+        const size_t valueEnd = last || end == std::string::npos ? text.size() : end;
+        std::string value = text.substr(colon + 2, valueEnd - colon - 2);
+        if (last && !value.empty() && value.back() == '\n')
+            value.pop_back();
+        report.fields.emplace_back(name, value);
+        at = valueEnd + 1;
+    }
+    return report;
+}
+
+std::string CheckReport::Value(const std::string& name) const
+{
+    for (const auto& field : fields) {
+        if (field.first == name)
+            return field.second;
+    }
+    return std::string();
+}
+
+DWORD VerdictExitCode(const std::string& verdict)
+{
+    static const std::pair<const char*, DWORD> kCodes[] = {
+        {"usable", 0},           {"not-registered", 10},     {"other-kind-only", 11}, {"registration-unusable", 12},
+        {"file-missing", 13},    {"file-misplaced", 14},     {"file-unreadable", 15}, {"not-a-codec", 16},
+        {"other-processor", 17}, {"dependency-missing", 18}, {"refused", 21},         {"manager-missing", 23},
+        {"crashed", 0xC0DE},
+    };
+    for (const auto& code : kCodes) {
+        if (verdict == code.first)
+            return code.second;
+    }
+    return 0xFFFFFFFF;
+}
+
+testing::AssertionResult ChecksAs(CompressorSetup setup, const std::string& verdict, const std::string& message,
+                                  CheckReport* report)
+{
+    CompressorLog log;
+    setup.arguments = "/check";
+    FerrotuneRun run(log, setup);
+    if (!run.Started() || !run.WaitForExit())
+        return testing::AssertionFailure() << "/check did not run to its end";
+    const std::string output = run.StandardOutput();
+    const CheckReport parsed = ParseCheckReport(output);
+    if (report != nullptr)
+        *report = parsed;
+    if (run.SawVisibleWindow() || run.ExitCode() != VerdictExitCode(verdict) || parsed.Value("verdict") != verdict)
+        return testing::AssertionFailure() << "/check: exit code 0x" << std::hex << run.ExitCode()
+                                           << (run.SawVisibleWindow() ? ", a window shown" : "") << ", report:\n"
+                                           << output << "\nexpected verdict " << verdict;
+    if (!message.empty() &&
+        (parsed.fields.empty() || parsed.fields.back() != std::make_pair(std::string("message"), message)))
+        return testing::AssertionFailure() << "/check's report does not end with the box's text:\n"
+                                           << output << "\nexpected message: " << message;
+    return testing::AssertionSuccess();
 }

@@ -166,6 +166,7 @@ struct CompressorSetup {
     bool missing = false;        // refuse to open
     std::string workingFolder;   // the program's current folder (empty: the test's)
     std::string crash;           // where its code faults (STANDIN_QV4Z_CRASH); empty: nowhere
+    std::string arguments;       // the program's switches, as on a command line
 };
 
 const char kDialogCaption[] = "Codec Configuration";
@@ -194,6 +195,7 @@ public:
     // Whether a visible top-level window of this process was seen while waiting.
     bool SawVisibleWindow() const { return m_sawVisibleWindow; }
     std::vector<std::string> DebugLines() const { return m_process.DebugLines(); }
+    std::string StandardOutput() const { return m_process.StandardOutput(); }
 
 private:
     Debuggee m_process;
@@ -216,6 +218,23 @@ std::string Expand(const char* text, bool forWriting = false);
 // String resource id of the program as shipped, with %1..%4 replaced by the
 // inserts, their folders expanded.
 std::string ProgramText(UINT id, const std::vector<const char*>& inserts = {});
+
+// A report of /check: "name: value" lines; the last field's value runs to
+// the end of the text (line ends as LF).
+struct CheckReport {
+    std::vector<std::pair<std::string, std::string>> fields;
+    // The value of the field of that name; "" when there is none.
+    std::string Value(const std::string& name) const;
+};
+CheckReport ParseCheckReport(const std::string& text);
+// The verdict words of /check and their exit codes, as the README lists them.
+DWORD VerdictExitCode(const std::string& verdict);
+// Runs the program with /check and the setup (its arguments are replaced) to
+// its end: whether it ended without a window within the wait, with the exit
+// code of verdict, with that verdict in the report, and, where message is not
+// empty, with message as the report's last field; the report for more checks.
+testing::AssertionResult ChecksAs(CompressorSetup setup, const std::string& verdict, const std::string& message,
+                                  CheckReport* report = nullptr);
 
 // Every driver instance that the compressor manager opened in the log got
 // exactly one DRV_CLOSE, and at least one was opened.

@@ -1,14 +1,62 @@
 // Starting and ending the program: the ways of leaving it, the single running
-// copy, and a start whose library initialisation fails.
+// copy, a start whose library initialisation fails, and starts with switches.
 #include "harness.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
 const char kInitialisationFailed[] = "ERROR: LumaretInitialize() failed\n";
+
+std::wstring Widen(const std::string& utf8)
+{
+    std::wstring wide(utf8.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide)
+{
+    std::string utf8(3 * wide.size() + 1, '\0');
+    utf8.resize(
+        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr) -
+        1);
+    return utf8;
+}
+
+// A file's bytes, with CR LF turned into LF.
+std::string ReadWhole(const std::wstring& path)
+{
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    char chunk[4096];
+    DWORD read = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        text.append(chunk, read);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return names;
+}
 
 // The messages in the log that came from one process.
 size_t MessagesFrom(const CompressorLog& log, DWORD processId)
@@ -174,6 +222,125 @@ TEST_F(SingleInstance, TenCopiesStartedTogetherLeaveExactlyOneDialog)
     Click(GetDlgItem(dialog, IDOK));
     EXPECT_TRUE(survivor->WaitForExit());
     EXPECT_TRUE(ClosedExactlyOnce(log));
+}
+
+// A start with switches: the one window it shows, if any, closed with its OK
+// button; how its output (with its standard error) begins; its exit code.
+struct Switches {
+    const char* name;
+    const char* arguments; // "{tests}" is this program's folder, as Expand names it
+    const char* declines;  // the capability question the stand-in answers with "no": "configure", "about" or ""
+    const char* window;    // the caption of the window it shows; null: none
+    const char* output;    // the start of its output; null: nothing
+    DWORD exitCode;
+};
+
+void PrintTo(const Switches& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+const char kUsage[] = "Usage: Ferrotune [/check [/out FILE] | /configure | /about | /?]\n";
+
+const Switches kSwitchRows[] = {
+    {"UsageAsked", "/?", "", nullptr, kUsage, 0},
+    {"UnknownSwitch", "/frobnicate", "", nullptr, kUsage, 2},
+    {"SwitchGivenTwice", "-check /CHECK", "", nullptr, kUsage, 2},
+    {"TwoModes", "/check /about", "", nullptr, kUsage, 2},
+    {"OutWithoutAFileName", "/check /out", "", nullptr, kUsage, 2},
+    {"OutWithoutCheck", "/out report.txt", "", nullptr, kUsage, 2},
+    {"OutToAFolderThatDoesNotExist", "/check /out \"{tests}no such folder\\report.txt\"", "", nullptr,
+     "Ferrotune could not write its report to \"", 3},
+    {"ConfigureOpensTheCodecsSettings", "/configure", "", "QV4Z Stand-in Settings", nullptr, 0},
+    {"AboutOpensTheCodecsAboutBox", "-About", "", "About QV4Z Stand-in", nullptr, 0},
+    {"ConfigureWithoutASettingsDialog", "/configure", "configure", "Ferrotune", nullptr, 24},
+    {"AboutWithoutAnAboutBox", "/about", "about", "Ferrotune", nullptr, 24},
+};
+
+class CommandLine : public Scenario, public testing::WithParamInterface<Switches> {};
+
+TEST_P(CommandLine, ShowsWhatTheSwitchesAskForAndEndsWithItsExitCode)
+{
+    const Switches& row = GetParam();
+    CompressorLog log;
+    CompressorSetup setup;
+    setup.arguments = Expand(row.arguments);
+    if (std::string(row.declines) == "configure")
+        setup.configureAnswer = "-1";
+    if (std::string(row.declines) == "about")
+        setup.aboutAnswer = "-1";
+    FerrotuneRun run(log, setup);
+    ASSERT_TRUE(run.Started()) << FerrotunePath();
+    if (row.window != nullptr) {
+        HWND window = run.WaitForVisibleWindow(row.window);
+        ASSERT_NE(nullptr, window) << log.Text();
+        EXPECT_TRUE(TopLevelWindows(run.ProcessId(), kDialogCaption).empty()) << "the program's own dialog showed";
+        Click(FindChild(window, "Button", "OK"));
+    }
+    ASSERT_TRUE(run.WaitForExit()) << "the program did not end";
+    EXPECT_EQ(row.exitCode, run.ExitCode());
+    const std::string output = run.StandardOutput();
+    EXPECT_EQ(0u, output.find(row.output != nullptr ? row.output : "")) << output;
+    EXPECT_EQ(row.output == nullptr, output.empty()) << output;
+    EXPECT_EQ(row.window != nullptr, run.SawVisibleWindow());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, CommandLine, testing::ValuesIn(kSwitchRows),
+                         [](const testing::TestParamInfo<Switches>& info) { return std::string(info.param.name); });
+
+// /check takes no single-instance lock: beside a running copy it reports and
+// leaves that copy where it is; /configure then only brings it forward.
+TEST_F(SingleInstance, CheckRunsBesideARunningCopyAndConfigureBringsItForward)
+{
+    CompressorLog log;
+    FerrotuneRun first(log);
+    ASSERT_TRUE(first.Started()) << FerrotunePath();
+    HWND dialog = first.WaitForDialog();
+    ASSERT_NE(nullptr, dialog);
+    ForegroundDecoy decoy;
+    ASSERT_TRUE(decoy.TakeForeground());
+
+    EXPECT_TRUE(ChecksAs(CompressorSetup(), "usable", ""));
+    EXPECT_EQ(decoy.Window(), GetForegroundWindow()) << "/check brought something forward";
+
+    CompressorSetup configure;
+    configure.arguments = "/configure";
+    FerrotuneRun second(log, configure);
+    ASSERT_TRUE(second.Started());
+    ASSERT_TRUE(second.WaitForExit());
+    EXPECT_EQ(4u, second.ExitCode());
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == dialog; }, 10000));
+    EXPECT_FALSE(first.Exited());
+    Click(GetDlgItem(dialog, IDOK));
+    EXPECT_TRUE(first.WaitForExit());
+}
+
+// /out replaces the file whole, whatever its name's script, and leaves
+// nothing beside it.
+TEST_F(SingleInstance, CheckWritesItsReportToAFileOfAnyName)
+{
+    const std::wstring folder = Widen(ThisProgramFolder()) + L"отчёт 報告\\";
+    const std::wstring file = folder + L"QV4Z — проверка.txt";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    HANDLE old = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, old);
+    DWORD written = 0;
+    WriteFile(old, "an older report, longer than the new one will be ...", 52, &written, nullptr);
+    CloseHandle(old);
+
+    CompressorLog log;
+    CompressorSetup setup;
+    setup.arguments = "/check /out \"" + Narrow(file) + "\"";
+    FerrotuneRun run(log, setup);
+    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(run.WaitForExit());
+    EXPECT_EQ(0u, run.ExitCode());
+    EXPECT_EQ("", run.StandardOutput());
+    const std::string text = ReadWhole(file);
+    EXPECT_EQ("usable", ParseCheckReport(text).Value("verdict")) << text;
+    EXPECT_EQ(std::vector<std::wstring>{L"QV4Z — проверка.txt"}, FilesIn(folder));
+    DeleteFileW(file.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 class LibraryInitialisation : public Scenario {};

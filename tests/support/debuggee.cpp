@@ -23,6 +23,13 @@ std::string BuildEnvironment(const std::vector<std::string>& extra)
     return block;
 }
 
+std::wstring Wide(const std::string& text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
+    return wide;
+}
+
 std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info)
 {
     if (info.fUnicode || info.nDebugStringLength == 0)
@@ -75,19 +82,22 @@ void Debuggee::Run(std::string commandLine, std::vector<std::string> environment
     CreatePipe(&readEnd, &writeEnd, &inherit, 0);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = m_mergeErrors ? writeEnd : GetStdHandle(STD_ERROR_HANDLE);
 
+    // The command line as UTF-16, so that it can name any file; the
+    // environment block stays ANSI, which CreateProcessW takes as well.
     std::string environmentBlock = BuildEnvironment(environment);
-    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back('\0');
+    std::vector<WCHAR> mutableLine(commandLine.size() + 1);
+    MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, mutableLine.data(), static_cast<int>(mutableLine.size()));
     PROCESS_INFORMATION info = {};
-    BOOL created = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
-                                  environmentBlock.data(), folder.empty() ? nullptr : folder.c_str(), &startup, &info);
+    BOOL created =
+        CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
+                       environmentBlock.data(), folder.empty() ? nullptr : Wide(folder).c_str(), &startup, &info);
     CloseHandle(writeEnd);
     if (!created) {
         CloseHandle(readEnd);

@@ -20,9 +20,9 @@ public:
     Debuggee& operator=(const Debuggee&) = delete;
     ~Debuggee(); // ends a child that is still running
 
-    // Starts commandLine (program and arguments, quoted as CreateProcess wants).
-    // Extra environment entries "NAME=value" are added to this process's own;
-    // folder is its current folder (empty: this process's).
+    // Starts commandLine (program and arguments, quoted as CreateProcess wants;
+    // UTF-8). Extra environment entries "NAME=value" are added to this
+    // process's own; folder is its current folder (empty: this process's).
     bool Start(const std::string& commandLine, const std::vector<std::string>& environment = {},
                const std::string& folder = std::string());
     // Waits for the child to end; false on timeout (the child is left running).
@@ -34,8 +34,10 @@ public:
     DWORD ExitCode() const;
     // Each OUTPUT_DEBUG_STRING_EVENT's text, exactly as the child sent it.
     std::vector<std::string> DebugLines() const;
-    // The child's standard output, with CR LF turned into LF.
+    // The child's standard output, with CR LF turned into LF; with its
+    // standard error too when that was asked for before Start.
     std::string StandardOutput() const;
+    void MergeErrorsIntoOutput() { m_mergeErrors = true; }
 
 private:
     void Run(std::string commandLine, std::vector<std::string> environment, std::string folder);
@@ -49,6 +51,7 @@ private:
     HANDLE m_process = nullptr;
     DWORD m_processId = 0;
     bool m_startFailed = false;
+    bool m_mergeErrors = false;
     bool m_exitedFlag = false;
     DWORD m_exitCode = STILL_ACTIVE;
     std::vector<std::string> m_debugLines;

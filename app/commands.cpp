@@ -1,0 +1,197 @@
+// commands - the report of /check, the codec's dialogs without the program's,
+// the usage, and the box of a codec that does not open.
+#include "commands.h"
+
+#include "compressor.h"
+#include "framework.h"
+#include "messagetext.h"
+#include "reportwriter.h"
+#include "resource.h"
+#include "verdict.h"
+
+#include <wchar.h>
+
+namespace {
+
+// The box's text for the facts, and their verdict.
+Verdict DiagnoseMissing(const CodecFacts& facts, MessageText* text)
+{
+    const Diagnosis diagnosis = Diagnose(facts);
+    text->AppendDiagnosis(FwResourceHandle(), diagnosis);
+    return VerdictOf(facts, diagnosis);
+}
+
+void PrepareCrashReportWithoutOwner()
+{
+    PrepareCrashReport(FwResourceHandle(), FwGetApp()->m_pszAppName, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// The report
+// ---------------------------------------------------------------------------
+// text with each line break as end, or a blank when end is null.
+void AppendLines(MessageText* report, const WCHAR* text, const WCHAR* end)
+{
+    WCHAR part[256];
+    size_t length = 0;
+    for (const WCHAR* at = text;; ++at) {
+        const bool lineBreak = *at == L'\n' || *at == L'\r';
+        if (length + 1 == ARRAYSIZE(part) || lineBreak || *at == L'\0') {
+            part[length] = L'\0';
+            report->Append(part);
+            length = 0;
+        }
+        if (*at == L'\0')
+            return;
+        if (lineBreak) {
+            if (end != nullptr && *at == L'\r' && at[1] == L'\n')
+                ++at;
+            report->Append(end != nullptr ? end : L" ");
+        } else {
+            part[length++] = *at;
+        }
+    }
+}
+
+// One "name: value" line; a line break in the value becomes a blank, so that
+// each field is one line.
+void Field(MessageText* report, const WCHAR* name, const WCHAR* value)
+{
+    report->Append(name);
+    report->Append(L": ");
+    AppendLines(report, value, nullptr);
+    report->Append(L"\r\n");
+}
+
+const WCHAR* ProgramKind(bool windows64Bit)
+{
+    if (kProgram64Bit)
+        return L"64-bit";
+    return windows64Bit ? L"32-bit, WoW64" : L"32-bit";
+}
+
+const WCHAR* Dialogs(bool configure, bool about)
+{
+    if (configure && about)
+        return L"configure, about";
+    if (configure)
+        return L"configure";
+    return about ? L"about" : L"none";
+}
+
+// The other kind of program's registration and verdict, where Windows has it.
+void OtherKindFields(MessageText* report)
+{
+    OtherKindFacts other;
+    if (!SystemFolders().Windows64Bit())
+        return;
+    const bool registered = ReadOtherKind(&other);
+    Field(report, L"other-registration", registered ? other.registration.value : L"");
+    Field(report, L"other-verdict", OtherKindVerdict(other).word);
+}
+
+// The fields that the installation shows, opened or not.
+void InstallationFields(MessageText* report, const CodecFacts& facts)
+{
+    Field(report, L"program", ProgramKind(SystemFolders().Windows64Bit()));
+    Field(report, L"registration", facts.registeredAs != nullptr ? facts.registeredAs : L"");
+    const WCHAR* file = facts.found.path[0] != L'\0' ? facts.found.path : facts.fileName;
+    Field(report, L"file", file != nullptr ? file : L"");
+    OtherKindFields(report);
+}
+
+// Opens the codec as a start does and asks which dialogs it offers; false
+// when it does not open.
+bool OpenAndAsk(bool* configure, bool* about)
+{
+    HIC hic = VfwOpen(kCompressorType, kCompressorHandler, ICMODE_QUERY);
+    if (hic == nullptr)
+        return false;
+    *configure = CompressorOffers(hic, ICM_CONFIGURE);
+    *about = CompressorOffers(hic, ICM_ABOUT);
+    VfwClose(hic);
+    return true;
+}
+
+} // namespace
+
+bool CompressorOffers(HIC hic, UINT message)
+{
+    const DWORD_PTR queryFlag = message == ICM_ABOUT ? ICMF_ABOUT_QUERY : ICMF_CONFIGURE_QUERY;
+    return VfwSendMessage(hic, message, static_cast<DWORD_PTR>(-1), queryFlag, CODEC_ANSWERING) == ICERR_OK;
+}
+
+int ShowCodecMissing(HWND owner)
+{
+    CodecInstallation installation(VfwLoaded(), VfwStartupCrash());
+    MessageText text;
+    const Verdict verdict = DiagnoseMissing(installation.Facts(), &text);
+    FwMessageBox(owner, text.Text());
+    return verdict.exitCode;
+}
+
+int RunCheck(const WCHAR* out)
+{
+    ReportWriter writer(out);
+    static MessageText s_report; // a few kilobytes: not on the stack
+    MessageText& report = s_report;
+    if (out[0] == L'\0' || writer.Ready()) {
+        PrepareCrashReportWithoutOwner();
+        bool configure = false;
+        bool about = false;
+        const bool opened = OpenAndAsk(&configure, &about);
+        CodecInstallation installation(VfwLoaded(), VfwStartupCrash());
+        MessageText box;
+        const Verdict verdict = opened ? kVerdictUsable : DiagnoseMissing(installation.Facts(), &box);
+        Field(&report, L"verdict", verdict.word);
+        InstallationFields(&report, installation.Facts());
+        if (opened)
+            Field(&report, L"dialogs", Dialogs(configure, about));
+        if (!opened) {
+            report.Append(L"message: ");
+            AppendLines(&report, box.Text(), L"\r\n");
+            report.Append(L"\r\n");
+        }
+        if (writer.Write(report.Text()) || (out[0] == L'\0' && !writer.Ready()))
+            return verdict.exitCode;
+    }
+    MessageText error;
+    const WCHAR* inserts[4] = {out};
+    error.AppendString(FwResourceHandle(), out[0] != L'\0' ? IDS_REPORT_FILE_NOT_WRITTEN : IDS_REPORT_NOT_WRITTEN,
+                       inserts);
+    error.AppendSystemMessage(writer.Error());
+    error.Append(L"\r\n");
+    writer.WriteError(error.Text());
+    return kExitReportNotWritten;
+}
+
+int RunCodecDialog(bool about)
+{
+    PrepareCrashReportWithoutOwner();
+    HIC hic = VfwOpen(kCompressorType, kCompressorHandler, ICMODE_QUERY);
+    if (hic == nullptr)
+        return ShowCodecMissing(nullptr);
+    int exitCode = 0;
+    if (!CompressorOffers(hic, about ? ICM_ABOUT : ICM_CONFIGURE)) {
+        MessageText text;
+        text.AppendString(FwResourceHandle(), about ? IDS_CODEC_NO_ABOUT_BOX : IDS_CODEC_NO_SETTINGS);
+        FwMessageBox(nullptr, text.Text());
+        exitCode = kExitNoSuchDialog;
+    } else if (about) {
+        VfwSendMessage(hic, ICM_ABOUT, 0, 0, CODEC_SHOWING_ABOUT);
+    } else {
+        VfwSendMessage(hic, DRV_CONFIGURE, 0, 0, CODEC_CONFIGURING);
+    }
+    VfwClose(hic);
+    return exitCode;
+}
+
+int ShowUsage(bool badCommandLine)
+{
+    MessageText usage;
+    usage.AppendString(FwResourceHandle(), IDS_USAGE);
+    ReportWriter writer(L"");
+    if (!writer.Ready() || !writer.Write(usage.Text()))
+        FwMessageBox(nullptr, usage.Text(), badCommandLine ? MB_ICONWARNING : MB_ICONINFORMATION);
+    return badCommandLine ? kExitBadCommandLine : 0;
+}
