@@ -12,7 +12,7 @@ namespace {
 const int kMaxDepth = 6;
 const int kMaxVisited = 128;
 
-const FileFacts kNothing = {FILEKIND_NONE, ERROR_SUCCESS, 0, false};
+const FileFacts kNothing = {FILEKIND_NONE, ERROR_SUCCESS, 0, false, false};
 
 // Names that Windows resolves to its own DLLs itself; no file has them.
 bool IsApiSet(const WCHAR* name)
