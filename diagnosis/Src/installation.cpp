@@ -34,6 +34,7 @@ CodecInstallation::CodecInstallation(bool managerLoaded, const StartupCrash* sta
     if (!managerLoaded)
         return;
     m_facts.windows64Bit = m_search.Windows64Bit();
+    m_facts.nativeMachine = m_search.NativeMachine();
     // On 32-bit Windows there is one registry view; the flag is ignored there.
     m_facts.otherUsable = m_facts.windows64Bit && OtherKindHasCodec();
     ReadRegistration();
@@ -46,6 +47,7 @@ void CodecInstallation::ReadRegistration()
     if (ReadManagerRegistration(&m_registration))
         m_facts.registeredAs = m_registration.value;
     m_facts.notText = m_registration.notText;
+    m_facts.sectionMapped = m_registration.sectionMapped;
     if (m_registration.tooLong != 0) {
         _ultow(m_registration.tooLong, m_tooLong, 10);
         m_facts.tooLong = m_tooLong;
@@ -73,7 +75,7 @@ void CodecInstallation::FindFile()
         FindWhyMissing();
     else if (found.facts.kind == FILEKIND_UNREADABLE)
         ReadWhyUnreadable();
-    else if (found.facts.kind == FILEKIND_DLL && found.facts.machine == m_search.Machine() && found.facts.driverProc)
+    else if (found.facts.kind == FILEKIND_DLL && m_search.Takes(found.facts) && found.facts.driverProc)
         m_search.FindMissingDll(found.path, &m_facts.missingDll);
 }
 
@@ -117,5 +119,5 @@ bool CodecInstallation::OtherKindHasCodec() const
     DllSearch search(true);
     FoundFile found;
     FindRegistered(search, name, &found);
-    return found.facts.kind == FILEKIND_DLL && found.facts.machine == search.Machine() && found.facts.driverProc;
+    return found.facts.kind == FILEKIND_DLL && search.Takes(found.facts) && found.facts.driverProc;
 }

@@ -1,7 +1,8 @@
 // What the "Codec not detected" box says for each state of the installation
 // that the end-to-end scenarios cannot make here: facts in, the message (its
-// string resource and the texts put into it) out. And the PE reader's rules,
-// on bytes made here.
+// string resource and the texts put into it) out. And the rules that the
+// facts are read by, which a real Windows other than Wine shows: the PE
+// reader's, on bytes made here, and the API-set schema's.
 #include "debuggee.h"
 #include "decision.h"
 #include "diagnosistexts.h"
@@ -40,6 +41,16 @@ CodecFacts Found(bool program64Bit, WORD machine = 0)
     SetPath(facts.found.path, kCodec);
     facts.found.facts = {FILEKIND_DLL, 0, machine != 0 ? machine : program64Bit ? kAmd64 : kI386, true, false};
     return facts;
+}
+
+// The codec needs function of dll, which the file found for dll at path lacks.
+void Lacks(CodecFacts& facts, const WCHAR* dll, const WCHAR* function, const WCHAR* path)
+{
+    facts.missingDll.kind = MISSING_FUNCTION;
+    SetPath(facts.missingDll.name, dll);
+    SetPath(facts.missingDll.function, function);
+    SetPath(facts.missingDll.neededBy, kCodec);
+    SetPath(facts.missingDll.found.path, path);
 }
 
 template <class Change> CodecFacts With(CodecFacts facts, Change change)
@@ -111,7 +122,20 @@ const Case kCases[] = {
      IDS_CODEC_64BIT_DLL,
      {kCodec}},
     {"64BitDllFor32BitProgramAlone", Found(false, kAmd64), IDS_CODEC_64BIT_DLL_WRONG_KIND, {kCodec}},
-    {"Arm64Dll", Found(true, kArm64), IDS_CODEC_OTHER_PROCESSOR, {kCodec}},
+    // On Windows on ARM the x64 program loads ARM64X DLLs (Windows' own in
+    // System32 are such), not plain ARM64 ones.
+    {"PlainArm64DllOnArm64Windows",
+     With(Found(true, kArm64), [](CodecFacts& f) { f.nativeMachine = kArm64; }),
+     IDS_CODEC_OTHER_PROCESSOR,
+     {kCodec}},
+    {"Arm64xDllOnArm64Windows",
+     With(Found(true, kArm64), [](CodecFacts& f) { f.nativeMachine = kArm64, f.found.facts.hybrid = true; }),
+     IDS_CODEC_REFUSED,
+     {kCodec}},
+    {"TooLongWhereSystemIniIsTheRegistry",
+     With(Found(true), [](CodecFacts& f) { f.registeredAs = nullptr, f.tooLong = L"300", f.sectionMapped = true; }),
+     IDS_CODEC_TOO_LONG_CUT,
+     {L"300"}},
     {"DllForAnotherProcessorThatADllNeeds",
      With(Found(true),
           [](CodecFacts& f) {
@@ -122,6 +146,55 @@ const Case kCases[] = {
           }),
      IDS_CODEC_DLL_UNUSABLE,
      {kCodec, L"helper.dll", kCodec, L"C:\\WINDOWS\\system32\\helper.dll"}},
+    // A function that a DLL lacks: in Windows' own DLL it takes a newer
+    // Windows; a runtime, even in the system folder, or a copy ahead of the
+    // system's is another version.
+    {"FunctionThatWindowsLacks",
+     With(Found(true),
+          [](CodecFacts& f) { Lacks(f, L"kernel32.dll", L"GetTickCount64", L"C:\\WINDOWS\\system32\\kernel32.dll"); }),
+     IDS_CODEC_FUNCTION_NEWER_WINDOWS,
+     {kCodec, L"GetTickCount64", L"kernel32.dll", kCodec}},
+    {"FunctionThatARuntimeInTheSystemFolderLacks",
+     With(Found(true),
+          [](CodecFacts& f) { Lacks(f, L"MSVCR120.dll", L"#42", L"C:\\WINDOWS\\system32\\msvcr120.dll"); }),
+     IDS_CODEC_FUNCTION_OTHER_VERSION,
+     {kCodec, L"#42", L"MSVCR120.dll", kCodec, L"C:\\WINDOWS\\system32\\msvcr120.dll"}},
+    {"FunctionThatACopyAheadOfTheSystemsLacks",
+     With(Found(true),
+          [](CodecFacts& f) {
+              Lacks(f, L"d3d9.dll", L"Direct3DCreate9Ex", L"C:\\Ferrotune\\d3d9.dll"), f.missingDll.shadows = true;
+          }),
+     IDS_CODEC_FUNCTION_SHADOWING,
+     {kCodec, L"Direct3DCreate9Ex", L"d3d9.dll", kCodec, L"C:\\Ferrotune\\d3d9.dll"}},
+    // A runtime of the table is named with its package, for this program's
+    // processor: on Windows 7 the Universal C Runtime's names are files.
+    {"UniversalCRuntimeMissingFor32BitPrograms",
+     With(Found(false),
+          [](CodecFacts& f) {
+              SetPath(f.missingDll.name, L"api-ms-win-crt-runtime-l1-1-0.dll");
+              SetPath(f.missingDll.neededBy, kCodec);
+          }),
+     IDS_CODEC_RUNTIME_MISSING,
+     {kCodec, L"api-ms-win-crt-runtime-l1-1-0.dll", L"#156", L"x86"}},
+    {"VisualCpp2008AssemblyMissing",
+     With(Found(true),
+          [](CodecFacts& f) {
+              f.missingDll.kind = MISSING_ASSEMBLY;
+              SetPath(f.missingDll.name, L"Microsoft.VC90.CRT 9.0.21022.8, x64");
+              SetPath(f.missingDll.neededBy, kCodec);
+          }),
+     IDS_CODEC_ASSEMBLY_RUNTIME_MISSING,
+     {kCodec, L"Microsoft.VC90.CRT 9.0.21022.8, x64", L"#151", L"x64"}},
+    // What the search could not check keeps "complete" out of the box, even
+    // where the registration's form would be worth a word.
+    {"UncheckedWithABlankInFront",
+     With(Found(true),
+          [](CodecFacts& f) {
+              f.leadingBlank = true, f.registeredAs = L" qv4z.dll", f.missingDll.unchecked = UNCHECKED_DEEPER;
+              SetPath(f.missingDll.uncheckedName, L"deep.dll");
+          }),
+     IDS_CODEC_UNCHECKED,
+     {kCodec, L"#144", L"deep.dll"}},
     // A misplaced DLL of this kind is named where it is and where it belongs;
     // one of the other kind is a DLL of the other processor.
     {"32BitDllInSystem32",
@@ -157,7 +230,9 @@ TEST_P(CodecMissingDecision, SaysWhatTheFactsShow)
     EXPECT_EQ(row.id == 0 || row.id == IDS_CODEC_64BIT_ONLY || row.id == IDS_CODEC_32BIT_ONLY, diagnosis.alone);
     std::vector<std::wstring> inserts;
     for (const WCHAR* insert : diagnosis.inserts) {
-        if (insert != nullptr)
+        if (IS_INTRESOURCE(insert) && insert != nullptr)
+            inserts.push_back(L"#" + std::to_wstring(LOWORD(insert)));
+        else if (insert != nullptr)
             inserts.push_back(insert);
     }
     EXPECT_EQ(row.inserts, inserts);
@@ -191,6 +266,31 @@ TEST(CodecMissingText, CutsALongPathVisibly)
     EXPECT_NE(std::wstring::npos, text.find(L"d...d")) << text;
     EXPECT_NE(std::wstring::npos, text.find(L"ddd\\qv4z.dll\", but there is no such file.")) << text;
     EXPECT_LT(text.size(), 600u) << text;
+}
+
+// Whether an API-set name is Windows' own or a file, by the answer of the
+// system's query, else by the schema of the Windows version.
+TEST(ApiSetNames, AreJudgedAsEachWindowsLoaderJudgesThem)
+{
+    const struct {
+        const WCHAR* name;
+        WORD version;
+        int presence;
+        ApiSetAnswer answer;
+    } rows[] = {
+        // Windows 7 resolves the names of its own schema and no "ext-" name; Vista none.
+        {L"API-MS-Win-Core-Synch-L1-1-0.dll", 0x0601, -1, APISET_WINDOWS},
+        {L"api-ms-win-crt-runtime-l1-1-0.dll", 0x0601, -1, APISET_FILE},
+        {L"api-ms-win-core-synch-l1-2-0.dll", 0x0601, -1, APISET_FILE},
+        {L"ext-ms-win-gdi-draw-l1-1-1.dll", 0x0601, -1, APISET_FILE},
+        {L"api-ms-win-core-synch-l1-1-0.dll", 0x0600, -1, APISET_FILE},
+        // Where Windows answers, its answer counts; without one nothing is claimed.
+        {L"api-ms-win-crt-runtime-l1-1-0.dll", 0x0A00, 1, APISET_WINDOWS},
+        {L"api-ms-win-core-qv4z-l1-1-0.dll", 0x0A00, 0, APISET_FILE},
+        {L"api-ms-win-core-synch-l1-2-0.dll", 0x0602, -1, APISET_UNKNOWN},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.answer, JudgeApiSet(row.name, row.version, row.presence)) << std::string(row.name, row.name + 40);
 }
 
 // A DLL image made here: the headers and one section at address 0x1000 (file
