@@ -13,7 +13,7 @@
 // ---------------------------------------------------------------------------
 std::string WindowText(HWND window)
 {
-    char text[512] = {};
+    char text[2048] = {};
     GetWindowTextA(window, text, sizeof(text));
     return text;
 }
@@ -512,7 +512,8 @@ std::string Expand(const char* text, bool forWriting)
                                                          {"{system32}", system32},
                                                          {"{other}", other},
                                                          {"{windows}", windows},
-                                                         {"{tests}", ThisProgramFolder()}};
+                                                         {"{tests}", ThisProgramFolder()},
+                                                         {"{cpu}", program64Bit ? "x64" : "x86"}};
     std::string expanded = text;
     for (const auto& name : names) {
         for (size_t at = expanded.find(name.first); at != std::string::npos; at = expanded.find(name.first, at))
@@ -529,7 +530,8 @@ std::string ProgramText(UINT id, const std::vector<const char*>& inserts)
     std::string form = text;
     for (size_t at = form.find('%'); at != std::string::npos; at = form.find('%', at)) {
         const size_t index = static_cast<size_t>(form[at + 1] - '1');
-        const std::string insert = index < inserts.size() ? Expand(inserts[index]) : std::string();
+        const char* given = index < inserts.size() ? inserts[index] : "";
+        const std::string insert = given[0] == '#' ? ProgramText(atoi(given + 1), inserts) : Expand(given);
         form.replace(at, 2, insert);
         at += insert.size();
     }
