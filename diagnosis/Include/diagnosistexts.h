@@ -49,6 +49,7 @@
 #define IDS_UNCHECKED_UNREADABLE 145             // %3 the file
 #define IDS_UNCHECKED_APISET 146                 // %3 the API-set name
 #define IDS_CODEC_TOO_LONG_CUT 147               // %1 the registry value's length (Windows NT)
+#define IDS_CODEC_CRASH_MISSING_FUNCTION 148     // the crash box: %1 the function, %2 its DLL
 #define IDS_RUNTIME_VC2005 150                   // the packages, %5 x86 or x64
 #define IDS_RUNTIME_VC2008 151                   //
 #define IDS_RUNTIME_VC2010 152                   //
