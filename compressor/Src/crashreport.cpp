@@ -3,8 +3,10 @@
 #include "crashreport.h"
 
 #include "crashtexts.h"
+#include "diagnosistexts.h"
 #include "faultplace.h"
 #include "messagetext.h"
+#include "missingcall.h"
 #include "registration.h"
 
 namespace {
@@ -23,6 +25,8 @@ struct CrashFacts {
     DWORD code;
     void* address;
     HWND owner;
+    bool missingCall; // under Wine, the call of a function that a DLL lacks
+    MissingCall call;
 };
 CrashFacts s_crash;
 LONG s_reporting = 0;
@@ -74,6 +78,11 @@ void ComposeReport(MessageText* text)
         text->Append(L"\n");
     }
     text->AppendString(s_setting.texts, where, inserts);
+    if (s_crash.missingCall) {
+        const WCHAR* const call[2] = {s_crash.call.function, s_crash.call.dll};
+        text->Append(L"\n");
+        text->AppendString(s_setting.texts, IDS_CODEC_CRASH_MISSING_FUNCTION, call, 2);
+    }
     text->Append(L"\n\n");
     text->AppendString(s_setting.texts, IDS_CODEC_CRASH_CLOSING, inserts);
 }
@@ -132,6 +141,7 @@ void ReportCrash(CodecStep step, const EXCEPTION_RECORD& record)
     s_crash.step = step;
     s_crash.code = record.ExceptionCode;
     s_crash.address = record.ExceptionAddress;
+    s_crash.missingCall = ReadMissingCall(record, &s_crash.call);
     s_crash.owner = s_setting.owner;
     if (s_crash.owner != nullptr && record.ExceptionCode != STATUS_STACK_OVERFLOW)
         EnableWindow(s_crash.owner, FALSE);

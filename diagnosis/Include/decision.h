@@ -10,11 +10,12 @@
 
 // The message: a string resource (diagnosistexts.h; 0: the usual sentence
 // alone), whether it stands alone or after the usual sentence, and the texts
-// for its %1..%4 (null: none), which live as long as the facts.
+// for its %1..%6 (null: none; MAKEINTRESOURCEW: another string resource),
+// which live as long as the facts.
 struct Diagnosis {
     UINT message;
     bool alone;
-    const WCHAR* inserts[4];
+    const WCHAR* inserts[6];
 };
 
 Diagnosis Diagnose(const CodecFacts& facts);

@@ -9,6 +9,7 @@
 #ifndef FERROTUNE_DLLSEARCH_H
 #define FERROTUNE_DLLSEARCH_H
 
+#include "apisets.h"
 #include "paths.h"
 #include "pefile.h"
 
@@ -21,12 +22,40 @@ struct FoundFile {
     FileFacts facts;
 };
 
-// The first DLL that a DLL needs, directly or through others, and cannot
-// get: there is none, or the one found is for another processor or no DLL.
+// Whether a program of that kind loads a DLL with these facts: one built for
+// its own processor, and, for an x64 program on ARM64 Windows (which runs it
+// by emulation), an ARM64X DLL, whose x64 code it loads; Windows' own DLLs in
+// System32 are such DLLs there.
+bool LoaderTakes(const FileFacts& facts, bool program64Bit, WORD nativeMachine);
+
+// What keeps the loader from loading a DLL that another one needs.
+enum MissingKind : unsigned char {
+    MISSING_DLL,        // no file of that name, or found is for another processor or no DLL
+    MISSING_FUNCTION,   // found lacks function
+    MISSING_ASSEMBLY,   // a side-by-side assembly that neededBy's manifest names is not installed: name is it
+    MISSING_ASSEMBLIES, // the system cannot set up the assemblies that neededBy's manifest names: name lists them
+};
+
+// What the walk could not establish, the first thing of its kind.
+enum Unchecked : unsigned char {
+    CHECKED_ALL,
+    UNCHECKED_DEEPER,     // the DLLs go deeper, or are more, than the walk follows
+    UNCHECKED_UNREADABLE, // uncheckedName, which a DLL needs, cannot be read
+    UNCHECKED_APISET,     // the API-set name uncheckedName, where this program cannot read the schema
+};
+
+// The first thing that a DLL needs, directly or through others, and cannot
+// get, and what the search could not check.
 struct MissingDll {
     WCHAR name[MAX_PATH];     // as the import table names it; empty: nothing is missing
-    WCHAR neededBy[MAX_PATH]; // path of the DLL whose import table names it
+    WCHAR neededBy[MAX_PATH]; // path of the DLL whose import table (or manifest) names it
     FoundFile found;          // what the loader would find for it (path empty: nothing)
+    MissingKind kind;
+    bool shadows;             // found lies in this program's or the current folder, and the system folder
+                              // has a file of that name, which the loader does not reach
+    WCHAR function[MAX_PATH]; // MISSING_FUNCTION: its name, or "#" and its number
+    Unchecked unchecked;
+    WCHAR uncheckedName[MAX_PATH];
 };
 
 // The folders in which one kind of program on this Windows looks for DLLs.
@@ -42,6 +71,9 @@ public:
 
     bool Windows64Bit() const { return m_folders.Windows64Bit(); }
     WORD Machine() const { return MachineFor(m_program64Bit); }
+    // The processor of Windows itself (IMAGE_FILE_MACHINE_ARM64 on Windows on ARM).
+    WORD NativeMachine() const { return m_nativeMachine; }
+    bool Takes(const FileFacts& facts) const { return LoaderTakes(facts, m_program64Bit, m_nativeMachine); }
     // The folder this kind of program's loader searches, and the Windows folder.
     const WCHAR* SystemFolder() const;
     const WCHAR* WindowsFolder() const { return m_folders.windows; }
@@ -54,9 +86,13 @@ public:
     bool Find(const WCHAR* name, FoundFile* found) const;
     // The file of that name in one folder.
     bool FindIn(const WCHAR* folder, const WCHAR* name, FoundFile* found) const;
-    // The first DLL that dll (a DLL of this kind) needs and cannot get,
-    // following the import tables a few levels deep; false when there is none.
+    // The first DLL, function or assembly that dll (a DLL of this kind)
+    // needs and cannot get, following the import tables and manifests a few
+    // levels deep as the loader follows them; false when there is none.
     bool FindMissingDll(const WCHAR* dll, MissingDll* missing) const;
+    // Whether path, found for name, lies in this program's or the current
+    // folder, before a file of that name in the system folder.
+    bool Shadows(const WCHAR* path, const WCHAR* name) const;
 
 private:
     friend class DependencyWalk;
@@ -68,10 +104,13 @@ private:
     bool TryFolder(const WCHAR* folder, const WCHAR* file, FoundFile* found) const;
 
     SystemFolders m_folders;
+    ApiSetSchema m_apiSets;
+    WORD m_nativeMachine;
     bool m_program64Bit;
     bool m_ownProgram;
     WCHAR m_programFolder[MAX_PATH]; // this program's; empty for the other kind
-    WCHAR m_sysnative[MAX_PATH];     // how a 32-bit program reaches System32 itself; empty on 32-bit Windows
+    WCHAR m_sysnative[MAX_PATH];     // how a 32-bit program reaches System32 itself (no 64-bit program has
+                                     // it); empty on 32-bit Windows
     WCHAR* m_path;                   // LocalAlloc: the PATH
 };
 

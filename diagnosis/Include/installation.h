@@ -22,8 +22,11 @@ struct CodecFacts {
     bool managerLoaded;        // the compressor manager was there and looked
     bool program64Bit;         // this is the 64-bit Ferrotune
     bool windows64Bit;         // Windows has programs of both kinds
+    WORD nativeMachine;        // the processor Windows is built for (IMAGE_FILE_MACHINE_ARM64: Windows on ARM)
     const WCHAR* registeredAs; // vidc.QV4Z of the program's own registry view, else of system.ini
     const WCHAR* tooLong;      // the length of a registry value longer than the manager reads (it then ignores it)
+    bool sectionMapped;        // system.ini's [drivers32] is that same registry key (Windows NT): the manager
+                               // reads a value too long for it cut short
     bool notText;              // the value is a number or binary data
     // The name of the codec's file the value gives: the value without the
     // blanks around it, or, where only that names a file or neither does,
@@ -40,7 +43,8 @@ struct CodecFacts {
     FoundFile misplaced;              // found is nothing and fileName has no folder: the file of that name in
                                       // the other kind of program's system folder
     const WCHAR* unreadable;          // found cannot be read: the system's words for why
-    MissingDll missingDll;            // found is a codec: the first DLL it needs and cannot get
+    MissingDll missingDll;            // found is a codec: the first DLL it needs and cannot get, and what
+                                      // could not be checked
     bool otherUsable;                 // the other kind's registry view has vidc.QV4Z and a codec of that kind
     const StartupCrash* startupCrash; // the codec crashed while starting
 };
@@ -52,6 +56,7 @@ struct OtherKindFacts {
     bool registered;
     Registration registration;
     FoundFile found;
+    bool takes; // that kind's loader takes found: a DLL for its processor
 };
 // False when Windows has one kind of program only, or the other kind's view
 // has no vidc.QV4Z.

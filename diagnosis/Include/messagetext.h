@@ -20,9 +20,11 @@ public:
     const WCHAR* Text() const { return m_text; }
 
     void Append(const WCHAR* text);
-    // String resource id of module, its %1..%4 replaced by inserts[0..3]
-    // (null: nothing); false when module has no such string.
-    bool AppendString(HINSTANCE module, UINT id, const WCHAR* const inserts[4] = nullptr);
+    // String resource id of module, its %1..%N replaced by inserts[0..N-1]
+    // (null: nothing), count of them; false when module has no such string.
+    // An insert that is a string resource's number (MAKEINTRESOURCEW) puts
+    // in that string, its %-numbers replaced by the same inserts.
+    bool AppendString(HINSTANCE module, UINT id, const WCHAR* const* inserts = nullptr, int count = 4);
     // The text of a codec that did not open: the usual sentence, an empty
     // line and the diagnosis's paragraph, or one of them alone.
     void AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis);
@@ -32,6 +34,7 @@ public:
 private:
     void Put(const WCHAR* part, size_t count);
     void PutInsert(const WCHAR* insert);
+    bool PutString(HINSTANCE module, UINT id, const WCHAR* const* inserts, int count, bool nested);
 
     WCHAR m_text[4096];
     size_t m_length;

@@ -49,6 +49,25 @@ struct FileFacts {
     DWORD error;     // FILEKIND_UNREADABLE: the system's error code
     WORD machine;    // FILEKIND_PROGRAM, FILEKIND_DLL: the processor in the PE header
     bool driverProc; // FILEKIND_DLL: it exports DriverProc
+    bool hybrid;     // an ARM64 DLL with code for x64 programs too (ARM64X): its load configuration has
+                     // the metadata of that code
+};
+
+// A function that an import table names: by name (a hint, the index in the
+// exporter's name table where it is likely to be, and the name), or by number
+// (an ordinal, name empty).
+struct FunctionRef {
+    WORD ordinal;
+    WORD hint;
+    char name[512];
+};
+
+// What an export table holds for a function.
+enum ExportKind : unsigned char {
+    EXPORT_MISSING,    // nothing: the loader refuses the importer
+    EXPORT_PRESENT,    // code or data of the DLL itself
+    EXPORT_FORWARDED,  // a name of another DLL's function, "DLL.Function" or "DLL.#ordinal"
+    EXPORT_UNREADABLE, // the table cannot be read
 };
 
 // One file read as a PE image.
@@ -62,20 +81,40 @@ public:
     // What the file is, from FILEKIND_NOT_PE to FILEKIND_DLL.
     FileFacts Facts();
     // The index-th DLL name of the import table, as wide text ("" for one
-    // that cannot be read); false after the last.
+    // that cannot be read); false after the last. The table ends, as for the
+    // loader, at an entry without a name or without a table of addresses.
     bool Import(DWORD index, WCHAR name[MAX_PATH]);
+    // The index-th function that the import-th DLL of the import table names;
+    // false after the last, or when it cannot be read (then *unreadable).
+    bool ImportedFunction(DWORD import, DWORD index, FunctionRef* function, bool* unreadable);
+    // What the export table holds for function, looked up as the loader looks
+    // it up: a name at its hint, else by halving the sorted name table; a
+    // number less the table's base. A forward's target into forward.
+    ExportKind FindExport(const FunctionRef& function, char forward[256]);
+    // The manifest that the loader applies to the DLL's imports (resource
+    // RT_MANIFEST, ID 2, unless the header turns isolation off) into text,
+    // ended by a zero and cut to size bytes; false when there is none.
+    bool Manifest(char* text, DWORD size);
 
 private:
     static const WORD kMaxSections = 96; // the most the loader reads
 
     bool ReadHeaders();
+    bool ReadImport(DWORD index, IMAGE_IMPORT_DESCRIPTOR* descriptor);
     bool ReadAtRva(DWORD rva, void* data, DWORD size);
     bool ReadName(DWORD rva, char* text, DWORD size);
-    bool ExportsDriverProc();
+    bool ReadExportName(DWORD index, char* name, DWORD size);
+    ExportKind ExportAt(DWORD index, char forward[256]);
+    bool ResourceEntry(DWORD directory, DWORD id, DWORD* entry);
+    bool IsHybrid();
 
     ByteSource& m_bytes;
     WORD m_signature; // IMAGE_NT_SIGNATURE's low word, IMAGE_OS2_SIGNATURE, or 0
+    bool m_pe64;      // the optional header is PE32+
+    WORD m_dllCharacteristics;
     IMAGE_FILE_HEADER m_header;
+    DWORD m_exportsRead; // 0: not read (yet, or it cannot be), 1: read, 2: there is none
+    IMAGE_EXPORT_DIRECTORY m_exports;
     DWORD m_headersSize;
     WORD m_sectionCount;
     IMAGE_DATA_DIRECTORY m_directories[IMAGE_NUMBEROF_DIRECTORY_ENTRIES];

@@ -13,6 +13,7 @@ struct Registration {
     WCHAR value[kRegistrationLength + 1]; // as read; empty when too long or not text
     DWORD tooLong;                        // the length of a value longer than the manager reads; else 0
     bool notText;                         // the value is a number or binary data
+    bool sectionMapped;                   // system.ini's [drivers32] is the registry key itself (Windows NT)
 };
 
 // vidc.QV4Z of one registry view (0: the program's own; KEY_WOW64_32KEY or
@@ -20,7 +21,9 @@ struct Registration {
 bool ReadRegistryView(REGSAM view, Registration* registration);
 // vidc.QV4Z where the manager reads it: the program's own registry view,
 // else, when that has none or one longer than it reads, system.ini; false
-// when neither has it. tooLong and notText are the registry value's.
+// when neither has it. tooLong and notText are the registry value's. Where
+// Windows maps the [drivers32] section onto the registry key, a value too
+// long is not read again from system.ini: that is the same value, cut short.
 bool ReadManagerRegistration(Registration* registration);
 // The file that the manager loads for the registration it reads, the text
 // before the value's first space, into file; false when there is none.

@@ -3,15 +3,73 @@
 #include "decision.h"
 
 #include "diagnosistexts.h"
+#include "runtimes.h"
 
 #include <wchar.h>
 
 namespace {
 
 Diagnosis Say(UINT message, const WCHAR* first = nullptr, const WCHAR* second = nullptr, const WCHAR* third = nullptr,
-              const WCHAR* fourth = nullptr)
+              const WCHAR* fourth = nullptr, const WCHAR* fifth = nullptr)
 {
-    return {message, false, {first, second, third, fourth}};
+    return {message, false, {first, second, third, fourth, fifth, nullptr}};
+}
+
+// A string resource put in as an insert.
+const WCHAR* Part(UINT id)
+{
+    return MAKEINTRESOURCEW(id);
+}
+
+// The processor that the runtimes must be built for: this program's.
+const WCHAR* Processor(const CodecFacts& facts)
+{
+    return facts.program64Bit ? L"x64" : L"x86";
+}
+
+// A DLL of Windows itself: in the system folder, and no runtime of the table.
+bool WindowsDll(const CodecFacts& facts, const MissingDll& missing)
+{
+    return facts.systemFolder != nullptr && PathBelow(missing.found.path, facts.systemFolder) != nullptr &&
+           RuntimePackage(missing.name) == 0;
+}
+
+// What the codec, complete in itself, needs and cannot get, or what could not
+// be checked; message 0 when every check found everything.
+Diagnosis DiagnoseDependencies(const CodecFacts& facts, const FoundFile& file)
+{
+    const MissingDll& missing = facts.missingDll;
+    const UINT package = RuntimePackage(missing.name);
+    const WCHAR* const packageText = package != 0 ? Part(package) : nullptr;
+    if (missing.name[0] == L'\0' && missing.kind != MISSING_ASSEMBLIES) {
+        if (missing.unchecked == CHECKED_ALL)
+            return Say(0);
+        const UINT reasons[] = {0, IDS_UNCHECKED_DEEPER, IDS_UNCHECKED_UNREADABLE, IDS_UNCHECKED_APISET};
+        return Say(IDS_CODEC_UNCHECKED, file.path, Part(reasons[missing.unchecked]), missing.uncheckedName);
+    }
+    switch (missing.kind) {
+    case MISSING_FUNCTION:
+        if (WindowsDll(facts, missing))
+            return Say(IDS_CODEC_FUNCTION_NEWER_WINDOWS, file.path, missing.function, missing.name, missing.neededBy);
+        return Say(missing.shadows ? IDS_CODEC_FUNCTION_SHADOWING : IDS_CODEC_FUNCTION_OTHER_VERSION, file.path,
+                   missing.function, missing.name, missing.neededBy, missing.found.path);
+    case MISSING_ASSEMBLY:
+        if (package != 0)
+            return Say(IDS_CODEC_ASSEMBLY_RUNTIME_MISSING, file.path, missing.name, nullptr, packageText,
+                       Processor(facts));
+        return Say(IDS_CODEC_ASSEMBLY_MISSING, file.path, missing.name, missing.neededBy);
+    case MISSING_ASSEMBLIES:
+        return Say(IDS_CODEC_ASSEMBLIES_UNRESOLVED, file.path, missing.name, missing.neededBy);
+    default:
+        break;
+    }
+    if (missing.found.facts.kind != FILEKIND_NONE)
+        return Say(IDS_CODEC_DLL_UNUSABLE, file.path, missing.name, missing.neededBy, missing.found.path);
+    if (package != 0)
+        return Say(IDS_CODEC_RUNTIME_MISSING, file.path, missing.name, nullptr, packageText, Processor(facts));
+    if (_wcsicmp(missing.neededBy, file.path) == 0)
+        return Say(IDS_CODEC_DLL_MISSING, file.path, missing.name);
+    return Say(IDS_CODEC_DLL_MISSING_INDIRECT, file.path, missing.name, missing.neededBy);
 }
 
 Diagnosis Alone(UINT message)
@@ -34,22 +92,18 @@ Diagnosis OtherProcessor(const CodecFacts& facts, const FoundFile& file)
 }
 
 // A DLL of this program's kind: a crash in its start-up, which came before
-// anything else, else what it lacks, else its registration's form, else the
-// codec itself.
+// anything else, else what it lacks, else what could not be checked, else its
+// registration's form, else the codec itself: "complete" is said only when
+// every check was made.
 Diagnosis DiagnoseCodec(const CodecFacts& facts, const FoundFile& file)
 {
     if (facts.startupCrash != nullptr)
         return Say(IDS_CODEC_CRASHED_STARTING, file.path, facts.startupCrash->code, facts.startupCrash->where);
     if (!file.facts.driverProc)
         return Say(IDS_CODEC_NO_DRIVERPROC, file.path);
-    const MissingDll& missing = facts.missingDll;
-    if (missing.name[0] != L'\0') {
-        if (missing.found.facts.kind != FILEKIND_NONE)
-            return Say(IDS_CODEC_DLL_UNUSABLE, file.path, missing.name, missing.neededBy, missing.found.path);
-        if (_wcsicmp(missing.neededBy, file.path) == 0)
-            return Say(IDS_CODEC_DLL_MISSING, file.path, missing.name);
-        return Say(IDS_CODEC_DLL_MISSING_INDIRECT, file.path, missing.name, missing.neededBy);
-    }
+    const Diagnosis dependencies = DiagnoseDependencies(facts, file);
+    if (dependencies.message != 0)
+        return dependencies;
     if (facts.leadingBlank)
         return Say(IDS_CODEC_LEADING_BLANK, file.path, facts.registeredAs);
     if (facts.spaceInside)
@@ -73,7 +127,7 @@ Diagnosis DiagnoseFile(const CodecFacts& facts, const FoundFile& file)
     case FILEKIND_ASSEMBLY:
         return Say(IDS_CODEC_FILE_ASSEMBLY, file.path);
     case FILEKIND_DLL:
-        if (file.facts.machine != MachineFor(facts.program64Bit))
+        if (!LoaderTakes(file.facts, facts.program64Bit, facts.nativeMachine))
             return OtherProcessor(facts, file);
         return DiagnoseCodec(facts, file);
     default:
@@ -112,7 +166,7 @@ Diagnosis Diagnose(const CodecFacts& facts)
         return Alone(0);
     if (facts.registeredAs == nullptr) {
         if (facts.tooLong != nullptr)
-            return Say(IDS_CODEC_TOO_LONG, facts.tooLong);
+            return Say(facts.sectionMapped ? IDS_CODEC_TOO_LONG_CUT : IDS_CODEC_TOO_LONG, facts.tooLong);
         if (facts.otherUsable)
             return Alone(facts.program64Bit ? IDS_CODEC_32BIT_ONLY : IDS_CODEC_64BIT_ONLY);
         return Alone(0);

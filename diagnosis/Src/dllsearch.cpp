@@ -2,6 +2,8 @@
 // import tables of a DLL to the first one that it cannot get.
 #include "dllsearch.h"
 
+#include "sidebyside.h"
+
 #include <string.h>
 #include <wchar.h>
 
@@ -12,13 +14,7 @@ namespace {
 const int kMaxDepth = 6;
 const int kMaxVisited = 128;
 
-const FileFacts kNothing = {FILEKIND_NONE, ERROR_SUCCESS, 0, false};
-
-// Names that Windows resolves to its own DLLs itself; no file has them.
-bool IsApiSet(const WCHAR* name)
-{
-    return _wcsnicmp(name, L"api-ms-win-", 11) == 0 || _wcsnicmp(name, L"ext-ms-", 7) == 0;
-}
+const FileFacts kNothing = {FILEKIND_NONE, ERROR_SUCCESS, 0, false, false};
 
 // name with ".dll" added when its file part has no extension, into
 // withExtension; false when that does not fit.
@@ -49,20 +45,71 @@ DWORD NameHash(const WCHAR* name)
     return hash;
 }
 
+// The processor of Windows itself, where IsWow64Process2 (Windows 10, looked
+// up at run time) tells it; else that of this program's kind.
+WORD QueryNativeMachine()
+{
+    typedef BOOL(WINAPI * Query)(HANDLE, USHORT*, USHORT*);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    Query query = kernel != nullptr
+                      ? reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process2")))
+                      : nullptr;
+    USHORT process = 0, native = 0;
+    if (query != nullptr && query(GetCurrentProcess(), &process, &native))
+        return native;
+    return MachineFor(kProgram64Bit);
+}
+
+// A forward's target, "DLL.Function" or "DLL.#ordinal": the DLL's name with
+// ".dll" into dll, the function into function; false when it is no such text.
+bool ParseForward(const char* forward, WCHAR dll[MAX_PATH], FunctionRef* function)
+{
+    const char* dot = strrchr(forward, '.');
+    WCHAR name[MAX_PATH];
+    const int length =
+        dot != nullptr ? MultiByteToWideChar(CP_ACP, 0, forward, static_cast<int>(dot - forward), name, MAX_PATH - 1)
+                       : 0;
+    if (length <= 0)
+        return false;
+    name[length] = L'\0';
+    function->ordinal = function->hint = 0;
+    function->name[0] = '\0';
+    if (dot[1] == '#') {
+        for (const char* digit = dot + 2; *digit >= '0' && *digit <= '9'; ++digit)
+            function->ordinal = static_cast<WORD>(function->ordinal * 10 + (*digit - '0'));
+    } else {
+        strncpy(function->name, dot + 1, sizeof(function->name) - 1);
+        function->name[sizeof(function->name) - 1] = '\0';
+    }
+    return WithDllExtension(name, dll);
+}
+
 } // namespace
 
-// Follows import tables depth first, as the loader loads, each DLL once.
+bool LoaderTakes(const FileFacts& facts, bool program64Bit, WORD nativeMachine)
+{
+    return facts.machine == MachineFor(program64Bit) || (program64Bit && nativeMachine == IMAGE_FILE_MACHINE_ARM64 &&
+                                                         facts.machine == IMAGE_FILE_MACHINE_ARM64 && facts.hybrid);
+}
+
+// Follows import tables depth first, as the loader loads, each DLL once, in
+// the activation context that the loader sets up for each.
 class DependencyWalk {
 public:
     DependencyWalk(const DllSearch& search, MissingDll* missing) : m_search(search), m_missing(missing), m_count(0) {}
-    // Whether dll, shown at that path, needs a DLL that it cannot get; that
-    // one is then in the MissingDll.
+    // Whether dll, shown at that path, needs a DLL, function or assembly that
+    // it cannot get; that one is then in the MissingDll.
     bool Walk(const WCHAR* dll, int depth);
 
 private:
-    // Whether name, with its extension, is seen here for the first time;
-    // false too when the walk has seen as many DLLs as it follows.
     bool FirstVisit(const WCHAR* name);
+    bool Resolve(const WCHAR* name, FoundFile* found, bool* loaded) const;
+    bool CheckFunctions(PeFile& importer, DWORD import, const WCHAR* importerPath, const WCHAR* name,
+                        const FoundFile& found);
+    bool CheckForward(const char* forward, const FoundFile& forwarder);
+    bool Missing(MissingKind kind, const WCHAR* name, const WCHAR* neededBy, const FoundFile* found);
+    bool MissingFunction(const FunctionRef& function, const WCHAR* name, const WCHAR* neededBy, const FoundFile& found);
+    void Unable(Unchecked reason, const WCHAR* name);
 
     const DllSearch& m_search;
     MissingDll* m_missing;
@@ -70,6 +117,8 @@ private:
     int m_count;
 };
 
+// Whether name, with its extension, is seen here for the first time. When the
+// walk has seen as many DLLs as it follows, a new one is left unchecked.
 bool DependencyWalk::FirstVisit(const WCHAR* name)
 {
     const DWORD hash = NameHash(name);
@@ -77,44 +126,186 @@ bool DependencyWalk::FirstVisit(const WCHAR* name)
         if (m_visited[i] == hash)
             return false;
     }
-    if (m_count == kMaxVisited)
+    if (m_count == kMaxVisited) {
+        Unable(UNCHECKED_DEEPER, name);
         return false;
+    }
     m_visited[m_count++] = hash;
     return true;
+}
+
+void DependencyWalk::Unable(Unchecked reason, const WCHAR* name)
+{
+    if (m_missing->unchecked != CHECKED_ALL)
+        return;
+    m_missing->unchecked = reason;
+    wcsncpy(m_missing->uncheckedName, name, MAX_PATH - 1);
+    m_missing->uncheckedName[MAX_PATH - 1] = L'\0';
+}
+
+bool DependencyWalk::Missing(MissingKind kind, const WCHAR* name, const WCHAR* neededBy, const FoundFile* found)
+{
+    m_missing->kind = kind;
+    wcscpy(m_missing->name, name);
+    wcscpy(m_missing->neededBy, neededBy);
+    if (found != nullptr)
+        m_missing->found = *found;
+    return true;
+}
+
+bool DependencyWalk::MissingFunction(const FunctionRef& function, const WCHAR* name, const WCHAR* neededBy,
+                                     const FoundFile& found)
+{
+    WCHAR* text = m_missing->function;
+    if (function.name[0] == '\0') {
+        text[0] = L'#';
+        _ultow(function.ordinal, text + 1, 10);
+    } else if (MultiByteToWideChar(CP_ACP, 0, function.name, -1, text, MAX_PATH) == 0) {
+        text[0] = L'\0';
+    }
+    m_missing->shadows = m_search.Shadows(found.path, name);
+    return Missing(MISSING_FUNCTION, name, neededBy, &found);
+}
+
+// What the loader takes for a name: a DLL that an active activation context
+// redirects it to, else a DLL of that name this program has loaded already,
+// as it is, else a file where it looks for DLLs.
+bool DependencyWalk::Resolve(const WCHAR* name, FoundFile* found, bool* loaded) const
+{
+    WCHAR path[MAX_PATH];
+    WCHAR shown[MAX_PATH];
+    *loaded = false;
+    found->path[0] = L'\0';
+    found->facts = kNothing;
+    if (RedirectedDll(name, m_search.WindowsFolder(), path))
+        return m_search.AsExplorerShows(path, shown) && m_search.Examine(shown, found);
+    HMODULE module = m_search.m_ownProgram ? GetModuleHandleW(name) : nullptr;
+    const DWORD length = module != nullptr ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
+    if (length > 0 && length < MAX_PATH) {
+        *loaded = true;
+        return m_search.AsExplorerShows(path, shown) && m_search.Examine(shown, found);
+    }
+    return m_search.Find(name, found);
+}
+
+// Whether found, taken for the import-th DLL of importer, lacks a function
+// that importer takes from it, by name or number; one step of forwarding is
+// followed.
+bool DependencyWalk::CheckFunctions(PeFile& importer, DWORD import, const WCHAR* importerPath, const WCHAR* name,
+                                    const FoundFile& found)
+{
+    WCHAR read[MAX_PATH];
+    if (!m_search.PathToRead(found.path, read)) {
+        Unable(UNCHECKED_UNREADABLE, found.path);
+        return false;
+    }
+    ByteSource bytes(read);
+    PeFile exporter(bytes);
+    FunctionRef function;
+    bool unreadable = !bytes.Opened();
+    for (DWORD index = 0; !unreadable && importer.ImportedFunction(import, index, &function, &unreadable); ++index) {
+        char forward[256];
+        switch (exporter.FindExport(function, forward)) {
+        case EXPORT_MISSING:
+            return MissingFunction(function, name, importerPath, found);
+        case EXPORT_FORWARDED:
+            if (CheckForward(forward, found))
+                return true;
+            break;
+        case EXPORT_UNREADABLE:
+            Unable(UNCHECKED_UNREADABLE, found.path);
+            return false;
+        default:
+            break;
+        }
+    }
+    if (unreadable)
+        Unable(UNCHECKED_UNREADABLE, bytes.Opened() ? importerPath : found.path);
+    return false;
+}
+
+// Whether the target of a forward in forwarder's export table is missing:
+// its DLL, or the function in it (whose own forwards are not followed).
+bool DependencyWalk::CheckForward(const char* forward, const FoundFile& forwarder)
+{
+    WCHAR dll[MAX_PATH];
+    FunctionRef function;
+    if (!ParseForward(forward, dll, &function))
+        return false;
+    const ApiSetAnswer answer = m_search.m_apiSets.Judge(dll);
+    if (answer != APISET_FILE) {
+        if (answer == APISET_UNKNOWN)
+            Unable(UNCHECKED_APISET, dll);
+        return false;
+    }
+    FoundFile target;
+    bool loaded = false;
+    if (!Resolve(dll, &target, &loaded) || target.facts.kind != FILEKIND_DLL || !m_search.Takes(target.facts))
+        return Missing(MISSING_DLL, dll, forwarder.path, &target);
+    WCHAR read[MAX_PATH];
+    char next[256];
+    if (!m_search.PathToRead(target.path, read))
+        return false;
+    ByteSource bytes(read);
+    PeFile exporter(bytes);
+    return bytes.Opened() && exporter.FindExport(function, next) == EXPORT_MISSING &&
+           MissingFunction(function, dll, forwarder.path, target);
 }
 
 bool DependencyWalk::Walk(const WCHAR* dll, int depth)
 {
     WCHAR read[MAX_PATH];
-    if (!m_search.PathToRead(dll, read))
+    if (!m_search.PathToRead(dll, read)) {
+        Unable(UNCHECKED_UNREADABLE, dll);
         return false;
+    }
     ByteSource bytes(read);
     PeFile file(bytes);
-    if (!bytes.Opened() || file.Facts().kind != FILEKIND_DLL)
+    if (!bytes.Opened()) {
+        Unable(UNCHECKED_UNREADABLE, dll);
         return false;
+    }
+    if (file.Facts().kind != FILEKIND_DLL)
+        return false;
+    const DllActivation activation(file, read);
+    if (activation.Failed())
+        return Missing(activation.AssemblyCount() == 1 ? MISSING_ASSEMBLY : MISSING_ASSEMBLIES, activation.Assemblies(),
+                       dll, nullptr);
     WCHAR name[MAX_PATH];
     for (DWORD index = 0; file.Import(index, name); ++index) {
         WCHAR withExtension[MAX_PATH];
-        if (name[0] == L'\0' || IsApiSet(name) || !WithDllExtension(name, withExtension) || !FirstVisit(withExtension))
+        if (name[0] == L'\0' || !WithDllExtension(name, withExtension)) {
+            Unable(UNCHECKED_UNREADABLE, dll);
             continue;
-        // A DLL this program has loaded already is taken as it is.
-        if (m_search.m_ownProgram && GetModuleHandleW(withExtension) != nullptr)
+        }
+        const ApiSetAnswer answer = m_search.m_apiSets.Judge(withExtension);
+        if (answer == APISET_UNKNOWN)
+            Unable(UNCHECKED_APISET, name);
+        if (answer != APISET_FILE)
             continue;
         FoundFile found;
-        if (!m_search.Find(name, &found) || found.facts.kind != FILEKIND_DLL ||
-            found.facts.machine != m_search.Machine()) {
-            wcscpy(m_missing->name, name);
-            wcscpy(m_missing->neededBy, dll);
-            m_missing->found = found;
-            return true;
+        bool loaded = false;
+        if (!Resolve(withExtension, &found, &loaded) || found.facts.kind != FILEKIND_DLL ||
+            !m_search.Takes(found.facts)) {
+            if (found.facts.kind != FILEKIND_UNREADABLE)
+                return Missing(MISSING_DLL, name, dll, &found);
+            Unable(UNCHECKED_UNREADABLE, found.path);
+            continue;
         }
-        if (depth + 1 < kMaxDepth && Walk(found.path, depth + 1))
+        if (CheckFunctions(file, index, dll, name, found))
+            return true;
+        if (loaded || !FirstVisit(withExtension))
+            continue;
+        if (depth + 1 >= kMaxDepth)
+            Unable(UNCHECKED_DEEPER, found.path);
+        else if (Walk(found.path, depth + 1))
             return true;
     }
     return false;
 }
 
-DllSearch::DllSearch(bool otherKind) : m_program64Bit(kProgram64Bit != otherKind), m_ownProgram(!otherKind)
+DllSearch::DllSearch(bool otherKind)
+    : m_nativeMachine(QueryNativeMachine()), m_program64Bit(kProgram64Bit != otherKind), m_ownProgram(!otherKind)
 {
     if (!m_folders.Windows64Bit() || !JoinPath(m_sysnative, m_folders.windows, L"Sysnative"))
         m_sysnative[0] = L'\0';
@@ -160,16 +351,19 @@ bool DllSearch::AsExplorerShows(const WCHAR* named, WCHAR shown[MAX_PATH]) const
     const WCHAR* rest = nullptr;
     if (m_sysnative[0] != L'\0' && !m_program64Bit && (rest = PathBelow(named, m_folders.system32)) != nullptr)
         return JoinPath(shown, m_folders.wow64, rest + 1);
-    if (m_sysnative[0] != L'\0' && (rest = PathBelow(named, m_sysnative)) != nullptr)
+    if (m_sysnative[0] != L'\0' && !m_program64Bit && (rest = PathBelow(named, m_sysnative)) != nullptr)
         return JoinPath(shown, m_folders.system32, rest + 1);
     return JoinPath(shown, L"", named);
 }
 
 // The path by which this program reads a file that Explorer shows at shown:
 // the 32-bit program on 64-bit Windows reaches System32 through Sysnative.
+// A 64-bit program has no Sysnative: nothing is there for it.
 bool DllSearch::PathToRead(const WCHAR* shown, WCHAR read[MAX_PATH]) const
 {
     const WCHAR* rest = nullptr;
+    if (m_program64Bit && m_sysnative[0] != L'\0' && PathBelow(shown, m_sysnative) != nullptr)
+        return false;
     if (!kProgram64Bit && m_sysnative[0] != L'\0' && (rest = PathBelow(shown, m_folders.system32)) != nullptr)
         return JoinPath(read, m_sysnative, rest + 1);
     return JoinPath(read, L"", shown);
@@ -230,7 +424,7 @@ bool DllSearch::TryFolder(const WCHAR* folder, const WCHAR* file, FoundFile* fou
         !Examine(shown, &candidate))
         return false;
     const FileKind kind = candidate.facts.kind;
-    if ((kind == FILEKIND_DLL || kind == FILEKIND_PROGRAM) && candidate.facts.machine != Machine()) {
+    if ((kind == FILEKIND_DLL || kind == FILEKIND_PROGRAM) && !Takes(candidate.facts)) {
         if (found->path[0] == L'\0')
             *found = candidate;
         return false;
@@ -283,6 +477,20 @@ bool DllSearch::Examine(const WCHAR* shown, FoundFile* found) const
 bool DllSearch::FindMissingDll(const WCHAR* dll, MissingDll* missing) const
 {
     missing->name[0] = missing->neededBy[0] = missing->found.path[0] = L'\0';
+    missing->function[0] = missing->uncheckedName[0] = L'\0';
     missing->found.facts = kNothing;
+    missing->kind = MISSING_DLL;
+    missing->shadows = false;
+    missing->unchecked = CHECKED_ALL;
     return DependencyWalk(*this, missing).Walk(dll, 0);
+}
+
+bool DllSearch::Shadows(const WCHAR* path, const WCHAR* name) const
+{
+    WCHAR current[MAX_PATH];
+    const DWORD length = m_ownProgram ? GetCurrentDirectoryW(MAX_PATH, current) : 0;
+    const bool early = PathBelow(path, m_programFolder) != nullptr ||
+                       (length > 0 && length < MAX_PATH && PathBelow(path, current) != nullptr);
+    FoundFile system;
+    return early && FindIn(SystemFolder(), name, &system);
 }

@@ -36,6 +36,7 @@ CodecInstallation::CodecInstallation(bool managerLoaded, const StartupCrash* sta
     if (!managerLoaded)
         return;
     m_facts.windows64Bit = m_search.Windows64Bit();
+    m_facts.nativeMachine = m_search.NativeMachine();
     // On 32-bit Windows there is one registry view; the flag is ignored there.
     m_facts.otherUsable = m_facts.windows64Bit && OtherKindHasCodec();
     ReadRegistration();
@@ -48,6 +49,7 @@ void CodecInstallation::ReadRegistration()
     if (ReadManagerRegistration(&m_registration))
         m_facts.registeredAs = m_registration.value;
     m_facts.notText = m_registration.notText;
+    m_facts.sectionMapped = m_registration.sectionMapped;
     if (m_registration.tooLong != 0) {
         _ultow(m_registration.tooLong, m_tooLong, 10);
         m_facts.tooLong = m_tooLong;
@@ -75,7 +77,7 @@ void CodecInstallation::FindFile()
         FindWhyMissing();
     else if (found.facts.kind == FILEKIND_UNREADABLE)
         ReadWhyUnreadable();
-    else if (found.facts.kind == FILEKIND_DLL && found.facts.machine == m_search.Machine() && found.facts.driverProc)
+    else if (found.facts.kind == FILEKIND_DLL && m_search.Takes(found.facts) && found.facts.driverProc)
         m_search.FindMissingDll(found.path, &m_facts.missingDll);
 }
 
@@ -104,8 +106,9 @@ void CodecInstallation::ReadWhyUnreadable()
 bool ReadOtherKind(OtherKindFacts* other)
 {
     other->registered = false;
+    other->takes = false;
     other->found.path[0] = L'\0';
-    other->found.facts = FileFacts{FILEKIND_NONE, ERROR_SUCCESS, 0, false};
+    other->found.facts = FileFacts();
     if (!SystemFolders().Windows64Bit())
         return false;
     const REGSAM otherView = kProgram64Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
@@ -117,6 +120,7 @@ bool ReadOtherKind(OtherKindFacts* other)
     TrimBlanks(registration.value, name);
     DllSearch search(true);
     FindRegistered(search, name, &other->found);
+    other->takes = search.Takes(other->found.facts);
     return true;
 }
 
@@ -126,6 +130,5 @@ bool CodecInstallation::OtherKindHasCodec() const
 {
     OtherKindFacts other;
     const FileFacts& file = other.found.facts;
-    return ReadOtherKind(&other) && file.kind == FILEKIND_DLL && file.machine == MachineFor(!kProgram64Bit) &&
-           file.driverProc;
+    return ReadOtherKind(&other) && file.kind == FILEKIND_DLL && other.takes && file.driverProc;
 }

@@ -65,19 +65,30 @@ void MessageText::Append(const WCHAR* text)
     Put(text, wcslen(text));
 }
 
-bool MessageText::AppendString(HINSTANCE module, UINT id, const WCHAR* const inserts[4])
+bool MessageText::AppendString(HINSTANCE module, UINT id, const WCHAR* const* inserts, int count)
+{
+    return PutString(module, id, inserts, count, false);
+}
+
+// A string that is itself an insert is put in whole, and its own string
+// inserts are not followed.
+bool MessageText::PutString(HINSTANCE module, UINT id, const WCHAR* const* inserts, int count, bool nested)
 {
     WCHAR form[1024];
     if (LoadStringW(module, id, form, ARRAYSIZE(form)) <= 0)
         return false;
     for (const WCHAR* at = form; *at != L'\0'; ++at) {
-        if (at[0] == L'%' && at[1] >= L'1' && at[1] <= L'4') {
-            const WCHAR* insert = inserts != nullptr ? inserts[at[1] - L'1'] : nullptr;
-            PutInsert(insert != nullptr ? insert : L"");
-            ++at;
-        } else {
+        const int index = at[0] == L'%' ? at[1] - L'1' : -1;
+        if (index < 0 || index > 8) {
             Put(at, 1);
+            continue;
         }
+        const WCHAR* insert = inserts != nullptr && index < count ? inserts[index] : nullptr;
+        if (!IS_INTRESOURCE(insert))
+            PutInsert(insert);
+        else if (insert != nullptr && !nested)
+            PutString(module, LOWORD(insert), inserts, count, true);
+        ++at;
     }
     return true;
 }
@@ -91,5 +102,5 @@ void MessageText::AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis)
         return;
     if (m_length > 0)
         Append(L"\n\n");
-    AppendString(module, diagnosis.message, diagnosis.inserts);
+    AppendString(module, diagnosis.message, diagnosis.inserts, ARRAYSIZE(diagnosis.inserts));
 }

@@ -9,13 +9,26 @@ namespace {
 
 // Longer tables than these are taken as damaged.
 const DWORD kMaxImports = 1024;
+const DWORD kMaxFunctions = 65536; // functions of one DLL of the import table
 const DWORD kMaxExports = 65536;
-
-const char kDriverProc[] = "DriverProc";
+const DWORD kMaxResourceEntries = 4096;
 
 // COMIMAGE_FLAGS_ILONLY in the runtime header: an assembly with no machine code.
 const DWORD kIlOnly = 0x1;
 const DWORD kRuntimeFlagsOffset = 16;
+
+// Where the 64-bit load configuration points to the metadata of an ARM64X
+// DLL's x64 code (CHPEMetadataPointer).
+const DWORD kHybridMetadataOffset = 200;
+
+// The resource that holds a DLL's own manifest: RT_MANIFEST, ID 2
+// (ISOLATIONAWARE_MANIFEST_RESOURCE_ID), in whichever language comes first.
+const DWORD kManifestType = 24;
+const DWORD kDllManifestId = 2;
+const DWORD kAnyId = 0xFFFFFFFF;
+const DWORD kSubdirectory = 0x80000000; // in a resource entry's data or name
+
+const FunctionRef kDriverProc = {0, 0, "DriverProc"};
 
 } // namespace
 
@@ -55,7 +68,9 @@ bool ByteSource::Read(DWORD offset, void* data, DWORD size)
            ReadFile(m_file, data, size, &read, nullptr) && read == size;
 }
 
-PeFile::PeFile(ByteSource& bytes) : m_bytes(bytes), m_signature(0), m_header(), m_headersSize(0), m_sectionCount(0)
+PeFile::PeFile(ByteSource& bytes)
+    : m_bytes(bytes), m_signature(0), m_pe64(false), m_dllCharacteristics(0), m_header(), m_exportsRead(0), m_exports(),
+      m_headersSize(0), m_sectionCount(0)
 {
     memset(m_directories, 0, sizeof(m_directories));
     if (!ReadHeaders() && m_signature != IMAGE_OS2_SIGNATURE)
@@ -83,14 +98,17 @@ bool PeFile::ReadHeaders()
     // The directories' place differs between the 32-bit and the 64-bit
     // optional header; the size of the headers is at the same place in both.
     DWORD directories = 0;
+    m_pe64 = magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
     if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC)
         directories = offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
-    else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+    else if (m_pe64)
         directories = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
     DWORD directoryCount = 0; // NumberOfRvaAndSizes, just before the directories
     if (directories == 0 || m_header.SizeOfOptionalHeader < directories ||
         !m_bytes.Read(optional + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfHeaders), &m_headersSize,
                       sizeof(m_headersSize)) ||
+        !m_bytes.Read(optional + offsetof(IMAGE_OPTIONAL_HEADER32, DllCharacteristics), &m_dllCharacteristics,
+                      sizeof(m_dllCharacteristics)) ||
         !m_bytes.Read(optional + directories - sizeof(DWORD), &directoryCount, sizeof(directoryCount)))
         return false;
     const DWORD room = (m_header.SizeOfOptionalHeader - directories) / sizeof(IMAGE_DATA_DIRECTORY);
@@ -134,7 +152,7 @@ bool PeFile::ReadName(DWORD rva, char* text, DWORD size)
 
 FileFacts PeFile::Facts()
 {
-    FileFacts facts = {FILEKIND_NOT_PE, ERROR_SUCCESS, 0, false};
+    FileFacts facts = {FILEKIND_NOT_PE, ERROR_SUCCESS, 0, false, false};
     if (m_signature == IMAGE_OS2_SIGNATURE) {
         facts.kind = FILEKIND_16BIT;
         return facts;
@@ -155,42 +173,172 @@ FileFacts PeFile::Facts()
         return facts;
     }
     facts.kind = FILEKIND_DLL;
-    facts.driverProc = ExportsDriverProc();
+    char forward[256];
+    const ExportKind driverProc = FindExport(kDriverProc, forward);
+    facts.driverProc = driverProc == EXPORT_PRESENT || driverProc == EXPORT_FORWARDED;
+    facts.hybrid = m_header.Machine == IMAGE_FILE_MACHINE_ARM64 && IsHybrid();
     return facts;
 }
 
-// Whether the export table names DriverProc, the name the manager asks for.
-bool PeFile::ExportsDriverProc()
+// Whether the load configuration points to metadata of x64 code, which an
+// ARM64X DLL has and a plain ARM64 DLL lacks.
+bool PeFile::IsHybrid()
 {
-    const IMAGE_DATA_DIRECTORY& table = m_directories[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    IMAGE_EXPORT_DIRECTORY exports;
-    if (table.VirtualAddress == 0 || !ReadAtRva(table.VirtualAddress, &exports, sizeof(exports)))
-        return false;
-    const DWORD count = exports.NumberOfNames < kMaxExports ? exports.NumberOfNames : kMaxExports;
-    DWORD names[64];
-    for (DWORD first = 0; first < count; first += 64) {
-        const DWORD batch = count - first < 64 ? count - first : 64;
-        if (!ReadAtRva(exports.AddressOfNames + first * sizeof(DWORD), names, batch * sizeof(DWORD)))
-            return false;
-        for (DWORD i = 0; i < batch; ++i) {
-            char name[sizeof(kDriverProc)];
-            if (ReadAtRva(names[i], name, sizeof(name)) && memcmp(name, kDriverProc, sizeof(name)) == 0)
-                return true;
-        }
-    }
-    return false;
+    const IMAGE_DATA_DIRECTORY& config = m_directories[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    DWORD size = 0;
+    ULONGLONG metadata = 0;
+    return m_pe64 && config.VirtualAddress != 0 && ReadAtRva(config.VirtualAddress, &size, sizeof(size)) &&
+           size >= kHybridMetadataOffset + sizeof(metadata) &&
+           ReadAtRva(config.VirtualAddress + kHybridMetadataOffset, &metadata, sizeof(metadata)) && metadata != 0;
+}
+
+bool PeFile::ReadImport(DWORD index, IMAGE_IMPORT_DESCRIPTOR* descriptor)
+{
+    const IMAGE_DATA_DIRECTORY& table = m_directories[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    return m_signature == LOWORD(IMAGE_NT_SIGNATURE) && table.VirtualAddress != 0 && index < kMaxImports &&
+           ReadAtRva(table.VirtualAddress + index * sizeof(*descriptor), descriptor, sizeof(*descriptor)) &&
+           descriptor->Name != 0 && descriptor->FirstThunk != 0;
 }
 
 bool PeFile::Import(DWORD index, WCHAR name[MAX_PATH])
 {
-    const IMAGE_DATA_DIRECTORY& table = m_directories[IMAGE_DIRECTORY_ENTRY_IMPORT];
     IMAGE_IMPORT_DESCRIPTOR descriptor;
-    if (m_signature != LOWORD(IMAGE_NT_SIGNATURE) || table.VirtualAddress == 0 || index >= kMaxImports ||
-        !ReadAtRva(table.VirtualAddress + index * sizeof(descriptor), &descriptor, sizeof(descriptor)) ||
-        descriptor.Name == 0)
+    if (!ReadImport(index, &descriptor))
         return false;
     char text[MAX_PATH];
     if (!ReadName(descriptor.Name, text, sizeof(text)))
         text[0] = '\0';
     return MultiByteToWideChar(CP_ACP, 0, text, -1, name, MAX_PATH) > 0;
+}
+
+// The names come from the table of names the import's descriptor points to,
+// or, in an image whose addresses were never bound, from its table of
+// addresses; an entry of zero ends either.
+bool PeFile::ImportedFunction(DWORD import, DWORD index, FunctionRef* function, bool* unreadable)
+{
+    *unreadable = false;
+    IMAGE_IMPORT_DESCRIPTOR descriptor;
+    if (!ReadImport(import, &descriptor) || index >= kMaxFunctions)
+        return false;
+    const DWORD list = descriptor.OriginalFirstThunk != 0 ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
+    const DWORD entrySize = m_pe64 ? sizeof(ULONGLONG) : sizeof(DWORD);
+    ULONGLONG entry = 0;
+    if (!ReadAtRva(list + index * entrySize, &entry, entrySize)) {
+        *unreadable = true;
+        return false;
+    }
+    if (entry == 0)
+        return false;
+    function->ordinal = function->hint = 0;
+    function->name[0] = '\0';
+    if ((entry & (m_pe64 ? IMAGE_ORDINAL_FLAG64 : IMAGE_ORDINAL_FLAG32)) != 0) {
+        function->ordinal = LOWORD(entry);
+        return true;
+    }
+    const DWORD byName = static_cast<DWORD>(entry);
+    *unreadable = !ReadAtRva(byName, &function->hint, sizeof(function->hint)) ||
+                  !ReadName(byName + sizeof(WORD), function->name, sizeof(function->name));
+    return !*unreadable;
+}
+
+// The index-th name of the export table; false when it cannot be read.
+bool PeFile::ReadExportName(DWORD index, char* name, DWORD size)
+{
+    DWORD rva = 0;
+    return ReadAtRva(m_exports.AddressOfNames + index * sizeof(DWORD), &rva, sizeof(rva)) && ReadName(rva, name, size);
+}
+
+// The index-th entry of the table of addresses: empty, the DLL's own, or an
+// address inside the export table, which holds a forward's target.
+ExportKind PeFile::ExportAt(DWORD index, char forward[256])
+{
+    const IMAGE_DATA_DIRECTORY& table = m_directories[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    DWORD rva = 0;
+    if (index >= m_exports.NumberOfFunctions)
+        return EXPORT_MISSING;
+    if (!ReadAtRva(m_exports.AddressOfFunctions + index * sizeof(DWORD), &rva, sizeof(rva)))
+        return EXPORT_UNREADABLE;
+    if (rva == 0)
+        return EXPORT_MISSING;
+    if (rva - table.VirtualAddress >= table.Size)
+        return EXPORT_PRESENT;
+    return ReadName(rva, forward, 256) ? EXPORT_FORWARDED : EXPORT_UNREADABLE;
+}
+
+ExportKind PeFile::FindExport(const FunctionRef& function, char forward[256])
+{
+    const IMAGE_DATA_DIRECTORY& table = m_directories[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (m_exportsRead == 0)
+        m_exportsRead = table.VirtualAddress == 0 ? 2 : ReadAtRva(table.VirtualAddress, &m_exports, sizeof(m_exports));
+    if (m_exportsRead == 2)
+        return EXPORT_MISSING;
+    if (m_exportsRead != 1)
+        return EXPORT_UNREADABLE;
+    if (function.name[0] == '\0')
+        return function.ordinal < m_exports.Base ? EXPORT_MISSING
+                                                 : ExportAt(function.ordinal - m_exports.Base, forward);
+
+    const DWORD count = m_exports.NumberOfNames < kMaxExports ? m_exports.NumberOfNames : kMaxExports;
+    char name[sizeof(function.name)];
+    DWORD found = count;
+    if (function.hint < count && ReadExportName(function.hint, name, sizeof(name)) && strcmp(name, function.name) == 0)
+        found = function.hint;
+    for (DWORD low = 0, high = count; found == count && low < high;) {
+        const DWORD middle = low + (high - low) / 2;
+        if (!ReadExportName(middle, name, sizeof(name)))
+            return EXPORT_UNREADABLE;
+        const int order = strcmp(name, function.name);
+        if (order == 0)
+            found = middle;
+        else if (order < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    WORD index = 0;
+    if (found == count)
+        return EXPORT_MISSING;
+    if (!ReadAtRva(m_exports.AddressOfNameOrdinals + found * sizeof(WORD), &index, sizeof(index)))
+        return EXPORT_UNREADABLE;
+    return ExportAt(index, forward);
+}
+
+// The entry of the resource directory at offset directory (from the start of
+// the resources) whose ID is id, or its first entry for kAnyId; the entry's
+// data offset into *entry.
+bool PeFile::ResourceEntry(DWORD directory, DWORD id, DWORD* entry)
+{
+    const DWORD resources = m_directories[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+    IMAGE_RESOURCE_DIRECTORY header;
+    if (!ReadAtRva(resources + directory, &header, sizeof(header)))
+        return false;
+    DWORD count = header.NumberOfNamedEntries + header.NumberOfIdEntries;
+    if (count > kMaxResourceEntries)
+        count = kMaxResourceEntries;
+    for (DWORD i = id == kAnyId ? 0 : header.NumberOfNamedEntries; i < count; ++i) {
+        DWORD pair[2]; // the entry's name or ID, and its data
+        if (!ReadAtRva(resources + directory + sizeof(header) + i * sizeof(pair), pair, sizeof(pair)))
+            return false;
+        if (id == kAnyId || pair[0] == id) {
+            *entry = pair[1];
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PeFile::Manifest(char* text, DWORD size)
+{
+    const DWORD resources = m_directories[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+    DWORD type = 0, name = 0, language = 0;
+    IMAGE_RESOURCE_DATA_ENTRY data;
+    if ((m_dllCharacteristics & IMAGE_DLLCHARACTERISTICS_NO_ISOLATION) != 0 || resources == 0 ||
+        !ResourceEntry(0, kManifestType, &type) || (type & kSubdirectory) == 0 ||
+        !ResourceEntry(type & ~kSubdirectory, kDllManifestId, &name) || (name & kSubdirectory) == 0 ||
+        !ResourceEntry(name & ~kSubdirectory, kAnyId, &language) || (language & kSubdirectory) != 0 ||
+        !ReadAtRva(resources + language, &data, sizeof(data)))
+        return false;
+    const DWORD length = data.Size < size - 1 ? data.Size : size - 1;
+    text[length] = '\0';
+    return ReadAtRva(data.OffsetToData, text, length);
 }

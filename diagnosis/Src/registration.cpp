@@ -8,6 +8,19 @@ namespace {
 
 const WCHAR kDriversKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 const WCHAR kDriverValue[] = L"vidc.QV4Z";
+// Where Windows NT says which sections of system.ini live in the registry.
+const WCHAR kIniMappingKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\system.ini";
+
+// Whether [drivers32] of system.ini is mapped onto the registry.
+bool DriversSectionMapped()
+{
+    HKEY mapping = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kIniMappingKey, 0, KEY_QUERY_VALUE, &mapping) != ERROR_SUCCESS)
+        return false;
+    const bool mapped = RegQueryValueExW(mapping, L"drivers32", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(mapping);
+    return mapped;
+}
 
 } // namespace
 
@@ -16,7 +29,7 @@ bool ReadRegistryView(REGSAM view, Registration* registration)
     WCHAR* value = registration->value;
     value[0] = L'\0';
     registration->tooLong = 0;
-    registration->notText = false;
+    registration->notText = registration->sectionMapped = false;
     HKEY drivers = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDriversKey, 0, KEY_QUERY_VALUE | view, &drivers) != ERROR_SUCCESS)
         return false;
@@ -41,8 +54,12 @@ bool ReadRegistryView(REGSAM view, Registration* registration)
 
 bool ReadManagerRegistration(Registration* registration)
 {
-    if (ReadRegistryView(0, registration) && registration->tooLong == 0)
+    const bool inRegistry = ReadRegistryView(0, registration);
+    if (inRegistry && registration->tooLong == 0)
         return true;
+    registration->sectionMapped = DriversSectionMapped();
+    if (registration->sectionMapped && inRegistry)
+        return false;
     return GetPrivateProfileStringW(L"drivers32", kDriverValue, L"", registration->value, kRegistrationLength + 1,
                                     L"system.ini") > 0;
 }

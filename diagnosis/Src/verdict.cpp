@@ -14,7 +14,10 @@ const Verdict kFileUnreadable = {L"file-unreadable", 15};
 const Verdict kNotACodec = {L"not-a-codec", 16};
 const Verdict kOtherProcessor = {L"other-processor", 17};
 const Verdict kDependencyMissing = {L"dependency-missing", 18};
+const Verdict kFunctionMissing = {L"function-missing", 19};
+const Verdict kAssemblyMissing = {L"assembly-missing", 20};
 const Verdict kRefused = {L"refused", 21};
+const Verdict kIncomplete = {L"incomplete", 22};
 const Verdict kManagerMissing = {L"manager-missing", 23};
 // A cause without a word of its own: not to be met.
 const Verdict kNotOpened = {L"not-opened", 1};
@@ -30,6 +33,7 @@ const MessageVerdict kVerdicts[] = {
     {IDS_CODEC_32BIT_ONLY, &kOtherKindOnly},
     {IDS_CODEC_64BIT_ONLY, &kOtherKindOnly},
     {IDS_CODEC_TOO_LONG, &kRegistrationUnusable},
+    {IDS_CODEC_TOO_LONG_CUT, &kRegistrationUnusable},
     {IDS_CODEC_NOT_TEXT, &kRegistrationUnusable},
     {IDS_CODEC_EMPTY, &kRegistrationUnusable},
     {IDS_CODEC_QUOTED, &kRegistrationUnusable},
@@ -55,6 +59,14 @@ const MessageVerdict kVerdicts[] = {
     {IDS_CODEC_DLL_MISSING, &kDependencyMissing},
     {IDS_CODEC_DLL_MISSING_INDIRECT, &kDependencyMissing},
     {IDS_CODEC_DLL_UNUSABLE, &kDependencyMissing},
+    {IDS_CODEC_RUNTIME_MISSING, &kDependencyMissing},
+    {IDS_CODEC_FUNCTION_NEWER_WINDOWS, &kFunctionMissing},
+    {IDS_CODEC_FUNCTION_OTHER_VERSION, &kFunctionMissing},
+    {IDS_CODEC_FUNCTION_SHADOWING, &kFunctionMissing},
+    {IDS_CODEC_ASSEMBLY_MISSING, &kAssemblyMissing},
+    {IDS_CODEC_ASSEMBLY_RUNTIME_MISSING, &kAssemblyMissing},
+    {IDS_CODEC_ASSEMBLIES_UNRESOLVED, &kAssemblyMissing},
+    {IDS_CODEC_UNCHECKED, &kIncomplete},
     {IDS_CODEC_LEADING_BLANK, &kRefused},
     {IDS_CODEC_REFUSED_SPACE, &kRefused},
     {IDS_CODEC_REFUSED, &kRefused},
@@ -94,7 +106,7 @@ Verdict OtherKindVerdict(const OtherKindFacts& other)
     case FILEKIND_UNREADABLE:
         return kFileUnreadable;
     case FILEKIND_DLL:
-        if (file.machine != MachineFor(!kProgram64Bit))
+        if (!other.takes)
             return kOtherProcessor;
         return file.driverProc ? kComplete : kNotACodec;
     default:

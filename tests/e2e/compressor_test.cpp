@@ -85,13 +85,16 @@ struct Placed {
 // What a row installs for one run: the vidc.QV4Z entry of the program's own
 // registry view, of the other kind's view and of system.ini's [drivers32]
 // section (null leaves an entry as the harness installed it, "" removes it),
-// and files placed for the run.
+// files placed for the run, and a DLL of the system folder (its name without
+// ".dll") hidden for it: moved aside, and Wine's own copy turned off.
 struct Installation {
     const char* own = nullptr;
     const char* other = nullptr;
     const char* systemIni = nullptr;
     Placed placed[2] = {};
+    const char* hidden = nullptr;
 };
+const char kWineOverrides[] = "Software\\Wine\\DllOverrides";
 const Installation kAsInstalled = {};
 
 // Installs what a row asks for the life of the object, then puts back the
@@ -123,9 +126,21 @@ public:
             EXPECT_TRUE(made) << "cannot place " << target << ": error " << GetLastError();
             m_placed.push_back(target);
         }
+        if (installation.hidden != nullptr) {
+            m_hidden = installation.hidden;
+            const std::string file = Expand("{system}\\") + m_hidden + ".dll";
+            EXPECT_TRUE(MoveFileA(file.c_str(), (file + ".hidden").c_str())) << file << ": error " << GetLastError();
+            EXPECT_EQ(ERROR_SUCCESS,
+                      RegSetKeyValueA(HKEY_CURRENT_USER, kWineOverrides, m_hidden.c_str(), REG_SZ, "", 1));
+        }
     }
     ~InstalledAs()
     {
+        if (!m_hidden.empty()) {
+            const std::string file = Expand("{system}\\") + m_hidden + ".dll";
+            EXPECT_TRUE(MoveFileA((file + ".hidden").c_str(), file.c_str())) << file << ": error " << GetLastError();
+            EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyValueA(HKEY_CURRENT_USER, kWineOverrides, m_hidden.c_str()));
+        }
         for (auto placed = m_placed.rbegin(); placed != m_placed.rend(); ++placed)
             EXPECT_TRUE(DeleteFileA(placed->c_str()) || RemoveDirectoryA(placed->c_str())) << *placed;
         if (m_systemIni) {
@@ -144,6 +159,7 @@ public:
 private:
     std::optional<std::string> m_own, m_other, m_systemIni;
     std::vector<std::string> m_placed;
+    std::string m_hidden;
 };
 
 // Where a row applies: the kind of program and of Windows it is about.
@@ -438,6 +454,50 @@ const Missing kMissing[] = {
      IDS_CODEC_DLL_MISSING,
      {"{tests}needsmissing_qv4z.dll", "qv4zhelper.dll"},
      "dependency-missing"},
+    // An API-set name that the schema does not hold is a file like any other.
+    {"NeedsAnApiSetNameThatNoSchemaHolds",
+     kEverywhere,
+     false,
+     {"{tests}needsapiset_qv4z.dll"},
+     nullptr,
+     IDS_CODEC_DLL_MISSING,
+     {"{tests}needsapiset_qv4z.dll", "api-ms-win-core-qv4z-l1-1-0.dll"},
+     "dependency-missing"},
+    // The helper that the current folder holds is older than the codec's.
+    {"HelperFoundLacksAFunction",
+     kEverywhere,
+     false,
+     {"{tests}lacking_qv4z.dll"},
+     "{tests}broken",
+     IDS_CODEC_FUNCTION_OTHER_VERSION,
+     {"{tests}lacking_qv4z.dll", "Qv4zHelperNewer", "qv4zhelper.dll", "{tests}lacking_qv4z.dll",
+      "{tests}broken\\qv4zhelper.dll"},
+     "function-missing"},
+    // The helper is a private side-by-side assembly beside the codec.
+    {"NeedsAPrivateAssemblyInstalledBesideIt",
+     kEverywhere,
+     false,
+     {"{tests}sxsprivate_qv4z.dll"},
+     nullptr,
+     IDS_CODEC_REFUSED,
+     {"{tests}sxsprivate_qv4z.dll"},
+     "refused"},
+    {"NeedsAPrivateAssemblyThatIsNotInstalled",
+     kEverywhere,
+     false,
+     {"{tests}sxsabsent_qv4z.dll"},
+     nullptr,
+     IDS_CODEC_ASSEMBLY_MISSING,
+     {"{tests}sxsabsent_qv4z.dll", "Ferrotune.Test.Absent 1.0.0.0, {cpu}", "{tests}sxsabsent_qv4z.dll"},
+     "assembly-missing"},
+    {"NeedsTheVisualCpp2013Runtime",
+     kEverywhere,
+     false,
+     {"{tests}needsruntime_qv4z.dll", nullptr, nullptr, {}, "msvcr120"},
+     nullptr,
+     IDS_CODEC_RUNTIME_MISSING,
+     {"{tests}needsruntime_qv4z.dll", "MSVCR120.dll", "", "#154", "{cpu}"},
+     "dependency-missing"},
     // A 32-bit program on 64-bit Windows that names System32 reaches SysWOW64: the box names that.
     {"RefusesToOpenRegisteredInSystem32",
      kWow64,
@@ -447,6 +507,15 @@ const Missing kMissing[] = {
      IDS_CODEC_REFUSED,
      {"{system}\\standin_qv4z.dll"},
      "refused"},
+    // Sysnative is there for 32-bit programs only.
+    {"RegisteredInSysnative",
+     k64BitProgram,
+     false,
+     {"{windows}\\Sysnative\\standin_qv4z.dll"},
+     nullptr,
+     IDS_CODEC_NO_FILE_AT_PATH,
+     {"{windows}\\Sysnative\\standin_qv4z.dll"},
+     "file-missing"},
     // The other kind of program is named only when its registry view has a codec it can use.
     {"RegisteredForTheOtherKindOnly",
      k64BitWindows,

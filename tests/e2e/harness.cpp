@@ -13,7 +13,7 @@
 // ---------------------------------------------------------------------------
 std::string WindowText(HWND window)
 {
-    char text[512] = {};
+    char text[2048] = {};
     GetWindowTextA(window, text, sizeof(text));
     return text;
 }
@@ -516,7 +516,8 @@ std::string Expand(const char* text, bool forWriting)
                                                          {"{system32}", system32},
                                                          {"{other}", other},
                                                          {"{windows}", windows},
-                                                         {"{tests}", ThisProgramFolder()}};
+                                                         {"{tests}", ThisProgramFolder()},
+                                                         {"{cpu}", program64Bit ? "x64" : "x86"}};
     std::string expanded = text;
     for (const auto& name : names) {
         for (size_t at = expanded.find(name.first); at != std::string::npos; at = expanded.find(name.first, at))
@@ -533,7 +534,8 @@ std::string ProgramText(UINT id, const std::vector<const char*>& inserts)
     std::string form = text;
     for (size_t at = form.find('%'); at != std::string::npos; at = form.find('%', at)) {
         const size_t index = static_cast<size_t>(form[at + 1] - '1');
-        const std::string insert = index < inserts.size() ? Expand(inserts[index]) : std::string();
+        const char* given = index < inserts.size() ? inserts[index] : "";
+        const std::string insert = given[0] == '#' ? ProgramText(atoi(given + 1), inserts) : Expand(given);
         form.replace(at, 2, insert);
         at += insert.size();
     }
@@ -583,10 +585,10 @@ std::string CheckReport::Value(const std::string& name) const
 DWORD VerdictExitCode(const std::string& verdict)
 {
     static const std::pair<const char*, DWORD> kCodes[] = {
-        {"usable", 0},           {"not-registered", 10},     {"other-kind-only", 11}, {"registration-unusable", 12},
-        {"file-missing", 13},    {"file-misplaced", 14},     {"file-unreadable", 15}, {"not-a-codec", 16},
-        {"other-processor", 17}, {"dependency-missing", 18}, {"refused", 21},         {"manager-missing", 23},
-        {"crashed", 0xC0DE},
+        {"usable", 0},           {"not-registered", 10},     {"other-kind-only", 11},  {"registration-unusable", 12},
+        {"file-missing", 13},    {"file-misplaced", 14},     {"file-unreadable", 15},  {"not-a-codec", 16},
+        {"other-processor", 17}, {"dependency-missing", 18}, {"function-missing", 19}, {"assembly-missing", 20},
+        {"refused", 21},         {"incomplete", 22},         {"manager-missing", 23},  {"crashed", 0xC0DE},
     };
     for (const auto& code : kCodes) {
         if (verdict == code.first)
@@ -608,7 +610,7 @@ testing::AssertionResult ChecksAs(CompressorSetup setup, const std::string& verd
     if (report != nullptr)
         *report = parsed;
     if (run.SawVisibleWindow() || run.ExitCode() != VerdictExitCode(verdict) || parsed.Value("verdict") != verdict)
-        return testing::AssertionFailure() << "/check: exit code 0x" << std::hex << run.ExitCode()
+        return testing::AssertionFailure() << "/check: exit code " << run.ExitCode()
                                            << (run.SawVisibleWindow() ? ", a window shown" : "") << ", report:\n"
                                            << output << "\nexpected verdict " << verdict;
     if (!message.empty() &&

@@ -211,12 +211,12 @@ bool Has64BitWindows();
 // programs of this kind as Explorer shows it (SysWOW64 for a 32-bit program
 // on 64-bit Windows), "{system32}" the system folder as every program names
 // it, "{other}" the system folder of the other kind of program, "{windows}"
-// the Windows folder and "{tests}" this program's folder (with its
-// backslash). Written to (forWriting), "{other}" is reached the way this
-// program reaches it.
+// the Windows folder, "{tests}" this program's folder (with its backslash)
+// and "{cpu}" its processor, x86 or x64. Written to (forWriting), "{other}"
+// is reached the way this program reaches it.
 std::string Expand(const char* text, bool forWriting = false);
-// String resource id of the program as shipped, with %1..%4 replaced by the
-// inserts, their folders expanded.
+// String resource id of the program as shipped, with %1..%9 replaced by the
+// inserts, their folders expanded; "#N" puts in string N, with the same inserts.
 std::string ProgramText(UINT id, const std::vector<const char*>& inserts = {});
 
 // A report of /check: "name: value" lines; the last field's value runs to
