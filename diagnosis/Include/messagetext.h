@@ -19,6 +19,8 @@ public:
     // String resource id of module, its %1..%4 replaced by inserts[0..3]
     // (null: nothing); false when module has no such string.
     bool AppendString(HINSTANCE module, UINT id, const WCHAR* const inserts[4] = nullptr);
+    // form, a string loaded before, likewise.
+    void AppendForm(const WCHAR* form, const WCHAR* const inserts[4] = nullptr);
     // The text of a codec that did not open: the usual sentence, an empty
     // line and the diagnosis's paragraph, or one of them alone.
     void AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis);

@@ -48,6 +48,12 @@ bool MessageText::AppendString(HINSTANCE module, UINT id, const WCHAR* const ins
     WCHAR form[1024];
     if (LoadStringW(module, id, form, ARRAYSIZE(form)) <= 0)
         return false;
+    AppendForm(form, inserts);
+    return true;
+}
+
+void MessageText::AppendForm(const WCHAR* form, const WCHAR* const inserts[4])
+{
     for (const WCHAR* at = form; *at != L'\0'; ++at) {
         if (at[0] == L'%' && at[1] >= L'1' && at[1] <= L'4') {
             const WCHAR* insert = inserts != nullptr ? inserts[at[1] - L'1'] : nullptr;
@@ -57,7 +63,6 @@ bool MessageText::AppendString(HINSTANCE module, UINT id, const WCHAR* const ins
             Put(at, 1);
         }
     }
-    return true;
 }
 
 void MessageText::AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis)
