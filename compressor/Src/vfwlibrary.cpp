@@ -4,6 +4,7 @@
 #include "compressor.h"
 
 #include "codecguard.h"
+#include "crashreport.h"
 #include "faultplace.h"
 #include "paths.h"
 
@@ -173,6 +174,10 @@ HIC VfwOpen(DWORD type, DWORD handler, UINT mode)
         RemoveVectoredExceptionHandler(watch);
     if (hic == nullptr && s_startupWatch.seen)
         KeepStartupCrash();
+    // The codec's module is looked up now, while nothing holds a lock that
+    // the look-up needs, and kept for a crash later.
+    if (hic != nullptr)
+        CodecModule();
     return hic;
 }
 

@@ -22,9 +22,6 @@ bool ReadRegistryView(REGSAM view, Registration* registration);
 // else, when that has none or one longer than it reads, system.ini; false
 // when neither has it. tooLong and notText are the registry value's.
 bool ReadManagerRegistration(Registration* registration);
-// The file that the manager loads for the registration it reads, the text
-// before the value's first space, into file; false when there is none.
-bool RegisteredCodecFile(WCHAR file[kRegistrationLength + 1]);
 
 // value without the blanks around it, into name (as long as value).
 void TrimBlanks(const WCHAR* value, WCHAR* name);
