@@ -49,7 +49,8 @@ LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2
 // ICClose; nothing when the manager is not loaded.
 void VfwClose(HIC hic);
 // What the last VfwOpen saw when it opened nothing: the first exception that
-// its thread raised while the codec started; null when there was none.
+// its thread raised while the codec started and that no handler but the
+// loader's was there to take; null when there was none.
 const StartupCrash* VfwStartupCrash();
 
 #endif

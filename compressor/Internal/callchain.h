@@ -1,5 +1,6 @@
 // callchain.h - the calls that led to an exception, read from the stack as it
-// was when the exception was raised: whose code is to blame for it.
+// was when the exception was raised: whose code is to blame for it, and the
+// first frame-based handler that the system's dispatcher would call for it.
 //
 // Nothing here uses the heap, a lock or the loader: only the stack, the
 // modules' headers in memory and the system's unwinder (64-bit), so that a
@@ -22,5 +23,9 @@ enum Culprit {
 // outward, whose code lies in the program's module or in codec's. The
 // search ends at outermost (an address on the stack; null: the stack's base).
 Culprit Blame(const CONTEXT& fault, HMODULE codec, const void* outermost);
+
+// The first frame-based exception handler that the dispatcher calls for an
+// exception raised at fault on this thread; null when there is none.
+const void* FirstHandler(const CONTEXT& fault);
 
 #endif

@@ -1,4 +1,5 @@
-// callchain - whose code raised an exception, read from the stack.
+// callchain - whose code raised an exception, and the first handler that the
+// dispatcher would call for it, read from the stack.
 #include "callchain.h"
 
 // The program's own module, as the linker places it: no call needed.
@@ -151,6 +152,27 @@ Culprit Blame(const CONTEXT& fault, HMODULE codec, const void* outermost)
     }
     return CULPRIT_UNKNOWN;
 }
+
+const void* FirstHandler(const CONTEXT& fault)
+{
+    CONTEXT context = fault;
+    const EXCEPTION_REGISTRATION_RECORD* registered = ThreadInfo()->ExceptionList;
+    for (int frame = 0; frame < kMostFrames; ++frame) {
+        const void* handler = nullptr;
+        const bool more = Unwind(&context, &handler);
+        if (handler != nullptr)
+            return handler;
+        // Wine's own code registers its handlers in the thread's list even on
+        // x64, and its dispatcher calls one after each frame without a handler
+        // of its own when it lies below the caller's stack pointer. Windows
+        // keeps the list empty on x64.
+        if (more && OnStack(registered) && reinterpret_cast<DWORD64>(registered) < context.Rsp)
+            return reinterpret_cast<const void*>(registered->Handler);
+        if (!more)
+            break;
+    }
+    return nullptr;
+}
 #else
 // There is no reliable unwinding on x86: code compiled without frame
 // pointers leaves no chain to follow, and there are no unwind tables. So the
@@ -176,5 +198,18 @@ Culprit Blame(const CONTEXT& fault, HMODULE codec, const void* outermost)
             return found;
     }
     return CULPRIT_UNKNOWN;
+}
+
+// The handlers registered on the thread's list (fs:[0]) from the innermost
+// on; the first at or above the fault's stack pointer is the first the
+// dispatcher calls (those below it were registered by the dispatch itself).
+const void* FirstHandler(const CONTEXT& fault)
+{
+    const EXCEPTION_REGISTRATION_RECORD* record = ThreadInfo()->ExceptionList;
+    for (int frame = 0; frame < kMostFrames && OnStack(record); ++frame, record = record->Next) {
+        if (reinterpret_cast<ULONG_PTR>(record) >= fault.Esp)
+            return reinterpret_cast<const void*>(record->Handler);
+    }
+    return nullptr;
 }
 #endif
