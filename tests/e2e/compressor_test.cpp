@@ -9,7 +9,6 @@
 
 #include <string.h>
 
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,131 +19,7 @@ const int kConfigureButton = 1000;
 const int kAboutCodecButton = 1001;
 const int kExitButton = 1;
 
-const char kDriversKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
-const char kDriverValue[] = "vidc.QV4Z";
 const char kStandinDll[] = "standin_qv4z.dll";
-// The program's own registry view, and the one of the other kind of program
-// (which exists on 64-bit Windows only).
-const REGSAM kOwnView = 0;
-const REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-
-// The vidc.QV4Z entry of one registry view: its value, or "" when there is none.
-std::string DriverEntry(REGSAM view)
-{
-    char dll[MAX_PATH] = {};
-    DWORD size = sizeof(dll) - 1;
-    HKEY drivers = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriversKey, 0, KEY_QUERY_VALUE | view, &drivers) != ERROR_SUCCESS)
-        return std::string();
-    RegQueryValueExA(drivers, kDriverValue, nullptr, nullptr, reinterpret_cast<BYTE*>(dll), &size);
-    RegCloseKey(drivers);
-    return dll;
-}
-
-// Writes the vidc.QV4Z entry of one registry view, or removes it when dll is
-// empty; "{empty}" writes an empty value.
-testing::AssertionResult SetDriverEntry(REGSAM view, const std::string& dll)
-{
-    const std::string value = dll == "{empty}" ? "" : dll;
-    HKEY drivers = nullptr;
-    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriversKey, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
-                                  &drivers, nullptr);
-    if (result == ERROR_SUCCESS) {
-        result = dll.empty() ? RegDeleteValueA(drivers, kDriverValue)
-                             : RegSetValueExA(drivers, kDriverValue, 0, REG_SZ,
-                                              reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
-        RegCloseKey(drivers);
-    }
-    if (result == ERROR_SUCCESS || (dll.empty() && result == ERROR_FILE_NOT_FOUND))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "cannot set " << kDriverValue << " to \"" << dll << "\" in view 0x"
-                                       << std::hex << view << ": error " << std::dec << result;
-}
-
-std::string IniEntry()
-{
-    char dll[MAX_PATH] = {};
-    GetPrivateProfileStringA("drivers32", kDriverValue, "", dll, sizeof(dll), "system.ini");
-    return dll;
-}
-
-testing::AssertionResult SetIniEntry(const std::string& dll)
-{
-    if (WritePrivateProfileStringA("drivers32", kDriverValue, dll.empty() ? nullptr : dll.c_str(), "system.ini"))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "cannot set " << kDriverValue << " in system.ini: error " << GetLastError();
-}
-
-// A file copied from this program's folder to a place a row names, or a
-// folder made there when it has no source.
-struct Placed {
-    const char* source;
-    const char* target;
-};
-
-// What a row installs for one run: the vidc.QV4Z entry of the program's own
-// registry view, of the other kind's view and of system.ini's [drivers32]
-// section (null leaves an entry as the harness installed it, "" removes it),
-// and files placed for the run.
-struct Installation {
-    const char* own = nullptr;
-    const char* other = nullptr;
-    const char* systemIni = nullptr;
-    Placed placed[2] = {};
-};
-const Installation kAsInstalled = {};
-
-// Installs what a row asks for the life of the object, then puts back the
-// entries it changed and removes what it placed, so that later scenarios
-// find the stand-in installed as before.
-class InstalledAs {
-public:
-    explicit InstalledAs(const Installation& installation)
-    {
-        if (installation.own != nullptr) {
-            m_own = DriverEntry(kOwnView);
-            EXPECT_TRUE(SetDriverEntry(kOwnView, Expand(installation.own)));
-        }
-        if (installation.other != nullptr) {
-            m_other = DriverEntry(kOtherView);
-            EXPECT_TRUE(SetDriverEntry(kOtherView, Expand(installation.other)));
-        }
-        if (installation.systemIni != nullptr) {
-            m_systemIni = IniEntry();
-            EXPECT_TRUE(SetIniEntry(Expand(installation.systemIni)));
-        }
-        for (const Placed& placed : installation.placed) {
-            if (placed.target == nullptr)
-                continue;
-            const std::string target = Expand(placed.target, true);
-            const bool made = placed.source != nullptr
-                                  ? CopyFileA((ThisProgramFolder() + placed.source).c_str(), target.c_str(), FALSE)
-                                  : CreateDirectoryA(target.c_str(), nullptr);
-            EXPECT_TRUE(made) << "cannot place " << target << ": error " << GetLastError();
-            m_placed.push_back(target);
-        }
-    }
-    ~InstalledAs()
-    {
-        for (auto placed = m_placed.rbegin(); placed != m_placed.rend(); ++placed)
-            EXPECT_TRUE(DeleteFileA(placed->c_str()) || RemoveDirectoryA(placed->c_str())) << *placed;
-        if (m_systemIni) {
-            EXPECT_TRUE(SetIniEntry(*m_systemIni));
-        }
-        if (m_other) {
-            EXPECT_TRUE(SetDriverEntry(kOtherView, *m_other));
-        }
-        if (m_own) {
-            EXPECT_TRUE(SetDriverEntry(kOwnView, *m_own));
-        }
-    }
-    InstalledAs(const InstalledAs&) = delete;
-    InstalledAs& operator=(const InstalledAs&) = delete;
-
-private:
-    std::optional<std::string> m_own, m_other, m_systemIni;
-    std::vector<std::string> m_placed;
-};
 
 // Where a row applies: the kind of program and of Windows it is about.
 enum Where { kEverywhere, k64BitProgram, k32BitWindows, kWow64, k64BitWindows };
