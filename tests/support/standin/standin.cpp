@@ -14,7 +14,15 @@
 //                           division by zero in ICM_ABOUT's action) or "overflow" (a stack overflow in its
 //                           About box's procedure, on WM_INITDIALOG); "program": in DRV_CONFIGURE, sends the
 //                           caller's window a WM_INITDIALOG whose parameter is no dialog object, so that the
-//                           program's own code faults; unset: nowhere
+//                           program's own code faults; "heaplock": in DRV_CONFIGURE, takes the process heap's
+//                           lock, then an access violation; "thread": its settings dialog starts a thread that
+//                           faults at once; unset: nowhere. Handled faults, which are no crash: "probe-startup"
+//                           (DllMain probes memory with IsBadReadPtr, then refuses the load), "probe-open"
+//                           (DRV_OPEN probes, then answers as configured)
+//   STANDIN_QV4Z_WHOLE      the path, holding a space, that the compressor is registered with. Windows'
+//                           compressor manager loads such a path whole, Wine's the text before its first space
+//                           (".dll" added): a copy of the stand-in there passes every message on to the copy at
+//                           the whole path, so that the codec that runs is the one that Windows would run
 //
 // Log lines (fields separated by spaces, values in hexadecimal):
 //   pid=<decimal> msg=0x<message> id=0x<driver id> p1=0x<param 1> p2=0x<param 2>
@@ -195,6 +203,36 @@ void Crash(const char* mode, void (*fault)(), void (*end)())
     fault();
 }
 
+// Probes memory as old codecs do, under a handler: IsBadReadPtr catches the
+// access violation of reading the first page.
+void Probe(const char* mode)
+{
+    if (CrashesIn(mode))
+        IsBadReadPtr(reinterpret_cast<const void*>(16), 4);
+}
+
+DWORD WINAPI FaultOnThread(void*)
+{
+    Crash("thread", StandinAccessViolation, StandinAccessViolationEnd);
+    return 0;
+}
+
+typedef LRESULT(CALLBACK* DriverFunction)(DWORD_PTR, HDRVR, UINT, LPARAM, LPARAM);
+DriverFunction s_wholePath = nullptr;
+
+// The copy at STANDIN_QV4Z_WHOLE's path, loaded, when this is another copy.
+DriverFunction WholePathDriver()
+{
+    char whole[MAX_PATH];
+    char own[MAX_PATH] = {};
+    ReadVariable("STANDIN_QV4Z_WHOLE", whole, sizeof(whole));
+    GetModuleFileNameA(s_module, own, sizeof(own));
+    HMODULE copy = whole[0] != '\0' && _stricmp(whole, own) != 0 ? LoadLibraryA(whole) : nullptr;
+    return copy != nullptr
+               ? reinterpret_cast<DriverFunction>(reinterpret_cast<void*>(GetProcAddress(copy, "DriverProc")))
+               : nullptr;
+}
+
 // Logs the items of a window's system menu, one line each.
 void LogSystemMenu(HWND window)
 {
@@ -231,6 +269,8 @@ INT_PTR CALLBACK StandinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         LogSystemMenu(GetWindow(dialog, GW_OWNER));
         if (strcmp(reinterpret_cast<const char*>(lParam), "configure") == 0 && CrashesIn("configure"))
             Crash("configure", StandinAccessViolation, StandinAccessViolationEnd);
+        if (strcmp(reinterpret_cast<const char*>(lParam), "configure") == 0 && CrashesIn("thread"))
+            CloseHandle(CreateThread(nullptr, 0, FaultOnThread, nullptr, 0, nullptr));
         if (strcmp(reinterpret_cast<const char*>(lParam), "about") == 0 && CrashesIn("overflow"))
             Crash("overflow", StandinOverflowStack, StandinOverflowStackEnd);
         return TRUE;
@@ -282,6 +322,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
         s_module = module;
         if (CrashesIn("startup"))
             Crash("startup", StandinAccessViolation, StandinAccessViolationEnd);
+        Probe("probe-startup");
+        return !CrashesIn("probe-startup");
     }
     return TRUE;
 }
@@ -290,7 +332,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 extern "C" __declspec(dllexport) LRESULT CALLBACK
     DriverProc(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, LPARAM param2)
 {
+    if (message == DRV_LOAD)
+        s_wholePath = WholePathDriver();
+    if (s_wholePath != nullptr)
+        return s_wholePath(driverId, driver, message, param1, param2);
     if (message == DRV_OPEN) {
+        Probe("probe-open");
         if (CrashesIn("open"))
             Crash("open", StandinIllegalInstruction, StandinIllegalInstructionEnd);
         LRESULT opened = Open(param2);
@@ -308,6 +355,10 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     case DRV_QUERYCONFIGURE:
         return 1;
     case DRV_CONFIGURE:
+        if (CrashesIn("heaplock")) {
+            HeapLock(GetProcessHeap());
+            Crash("heaplock", StandinAccessViolation, StandinAccessViolationEnd);
+        }
         if (CrashesIn("program"))
             SendMessageA(reinterpret_cast<HWND>(param1), WM_INITDIALOG, 0, 16);
         ShowDialog(IDD_STANDIN_CONFIGURE, "configure", param1);
