@@ -14,11 +14,13 @@
 //                           division by zero in ICM_ABOUT's action) or "overflow" (a stack overflow in its
 //                           About box's procedure, on WM_INITDIALOG); "program": in DRV_CONFIGURE, sends the
 //                           caller's window a WM_INITDIALOG whose parameter is no dialog object, so that the
-//                           program's own code faults; "heaplock": in DRV_CONFIGURE, takes the process heap's
-//                           lock, then an access violation; "thread": its settings dialog starts a thread that
-//                           faults at once; unset: nowhere. Handled faults, which are no crash: "probe-startup"
-//                           (DllMain probes memory with IsBadReadPtr, then refuses the load), "probe-open"
-//                           (DRV_OPEN probes, then answers as configured)
+//                           program's own code faults; "system": likewise, but the parameter is an object each
+//                           of whose virtual functions is ntdll's DbgBreakPoint, so that the program's own code
+//                           calls a system DLL that raises a breakpoint; "heaplock": in DRV_CONFIGURE, takes the
+//                           process heap's lock, then an access violation; "thread": its settings dialog starts a
+//                           thread that faults at once; unset: nowhere. Handled faults, which are no crash:
+//                           "probe-startup" (DllMain probes memory with IsBadReadPtr, then refuses the load),
+//                           "probe-open" (DRV_OPEN probes, then answers as configured)
 //   STANDIN_QV4Z_WHOLE      the path, holding a space, that the compressor is registered with. Windows'
 //                           compressor manager loads such a path whole, Wine's the text before its first space
 //                           (".dll" added): a copy of the stand-in there passes every message on to the copy at
@@ -217,6 +219,23 @@ DWORD WINAPI FaultOnThread(void*)
     return 0;
 }
 
+// Sends window a WM_INITDIALOG whose parameter is an object, as C++ lays one
+// out, whose every virtual function is ntdll's DbgBreakPoint; room is left
+// for the fields that the receiver writes.
+void SendBreakingDialog(HWND window)
+{
+    static void* s_virtuals[64];
+    static struct {
+        void** virtuals;
+        char fields[512];
+    } s_object;
+    FARPROC breakPoint = GetProcAddress(GetModuleHandleA("ntdll.dll"), "DbgBreakPoint");
+    for (void*& function : s_virtuals)
+        function = reinterpret_cast<void*>(breakPoint);
+    s_object.virtuals = s_virtuals;
+    SendMessageA(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&s_object));
+}
+
 typedef LRESULT(CALLBACK* DriverFunction)(DWORD_PTR, HDRVR, UINT, LPARAM, LPARAM);
 DriverFunction s_wholePath = nullptr;
 
@@ -359,6 +378,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
             HeapLock(GetProcessHeap());
             Crash("heaplock", StandinAccessViolation, StandinAccessViolationEnd);
         }
+        if (CrashesIn("system"))
+            SendBreakingDialog(reinterpret_cast<HWND>(param1));
         if (CrashesIn("program"))
             SendMessageA(reinterpret_cast<HWND>(param1), WM_INITDIALOG, 0, 16);
         ShowDialog(IDD_STANDIN_CONFIGURE, "configure", param1);
