@@ -42,9 +42,9 @@ struct Crash {
     UINT step;        // the box's first sentence (CRASH_BOX), or its paragraph (NOT_DETECTED)
     const char* code; // the exception's code
     Answer answer = ANSWER_OK;
+    Installation installation = {}; // the codec's file where the row names it (own: its registration)
     bool refuses = false;           // the stand-in refuses to open
     bool debugged = true;           // the program runs under the debugger helper
-    Installation installation = {}; // the codec's file where the row names it (own: its registration)
 };
 
 void PrintTo(const Crash& row, std::ostream* out)
@@ -56,10 +56,18 @@ void PrintTo(const Crash& row, std::ostream* out)
 // no box: its deadline is a few seconds, this leaves room for slow machines.
 const DWORD kEndsWithinMs = 20000;
 
-const char kFolderWithSpace[] = "{tests}crash codec";
+// The codec's file registered by a path with a space (Wine loads the text
+// before it, with ".dll" added), and in a folder named in Cyrillic ("Кодек").
 const char kCodecWithSpace[] = "{tests}crash codec\\standin_qv4z.dll";
-const char kCyrillicFolder[] = "{tests}\xD0\x9A\xD0\xBE\xD0\xB4\xD0\xB5\xD0\xBA"; // "Кодек"
+const Installation kWithASpace = {
+    kCodecWithSpace,
+    nullptr,
+    nullptr,
+    {{"standin_qv4z.dll", "{tests}crash.dll"}, {nullptr, "{tests}crash codec"}, {"standin_qv4z.dll", kCodecWithSpace}}};
+const char kCyrillicFolder[] = "{tests}\xD0\x9A\xD0\xBE\xD0\xB4\xD0\xB5\xD0\xBA";
 const char kCyrillicCodec[] = "{tests}\xD0\x9A\xD0\xBE\xD0\xB4\xD0\xB5\xD0\xBA\\standin_qv4z.dll";
+const Installation kInCyrillic = {
+    kCyrillicCodec, nullptr, nullptr, {{nullptr, kCyrillicFolder}, {"standin_qv4z.dll", kCyrillicCodec}}};
 
 const Crash kCrashes[] = {
     {"AccessViolationInStartUp", "startup", 0, NOT_DETECTED, IDS_CODEC_CRASHED_STARTING, "0xC0000005"},
@@ -73,7 +81,7 @@ const Crash kCrashes[] = {
     // A breakpoint in ntdll.dll, which the program's dialog procedure called:
     // the program's too. Run without the debugger, which would take it.
     {"BreakpointInASystemDllThatTheProgramCalled", "system", kConfigureButton, SYSTEM_HANDLES, 0, "0x80000003",
-     ANSWER_OK, false, false},
+     ANSWER_OK, kAsInstalled, false, false},
     // Every answer to the box ends the process.
     {"BoxClosedWithTheTitleBarButton", "configure", kConfigureButton, CRASH_BOX, IDS_CODEC_CRASHED_CONFIGURING,
      "0xC0000005", ANSWER_CLOSE_BUTTON},
@@ -83,37 +91,19 @@ const Crash kCrashes[] = {
     {"AccessViolationWithTheHeapLocked", "heaplock", kConfigureButton, ENDS, 0, nullptr},
     // Faults that the codec's own handlers take are no crash.
     {"HandledProbeInStartUpThenRefusal", "probe-startup", 0, NOT_DETECTED, IDS_CODEC_REFUSED, nullptr},
-    {"HandledProbeInDriverOpenThenRefusal", "probe-open", 0, NOT_DETECTED, IDS_CODEC_REFUSED, nullptr, ANSWER_OK, true},
+    {"HandledProbeInDriverOpenThenRefusal", "probe-open", 0, NOT_DETECTED, IDS_CODEC_REFUSED, nullptr, ANSWER_OK,
+     kAsInstalled, true},
     {"HandledProbeInDriverOpen", "probe-open", 0, OPENS, 0, nullptr},
     // A fault on a thread of the codec's while its settings show reaches the
     // program's unhandled-exception filter, which the system does not call
     // in a program that is being debugged.
     {"AccessViolationOnTheCodecsThread", "thread", kConfigureButton, CRASH_BOX, IDS_CODEC_CRASHED_CONFIGURING,
-     "0xC0000005", ANSWER_OK, false, false},
+     "0xC0000005", ANSWER_OK, kAsInstalled, false, false},
     // The box names the codec's file wherever it lies.
-    {"RegisteredAsAPathWithASpace",
-     "configure",
-     kConfigureButton,
-     CRASH_BOX,
-     IDS_CODEC_CRASHED_CONFIGURING,
-     "0xC0000005",
-     ANSWER_OK,
-     false,
-     true,
-     {kCodecWithSpace,
-      nullptr,
-      nullptr,
-      {{"standin_qv4z.dll", "{tests}crash.dll"}, {nullptr, kFolderWithSpace}, {"standin_qv4z.dll", kCodecWithSpace}}}},
-    {"InAFolderOutsideTheAnsiCodePage",
-     "configure",
-     kConfigureButton,
-     CRASH_BOX,
-     IDS_CODEC_CRASHED_CONFIGURING,
-     "0xC0000005",
-     ANSWER_OK,
-     false,
-     true,
-     {kCyrillicCodec, nullptr, nullptr, {{nullptr, kCyrillicFolder}, {"standin_qv4z.dll", kCyrillicCodec}}}},
+    {"RegisteredAsAPathWithASpace", "configure", kConfigureButton, CRASH_BOX, IDS_CODEC_CRASHED_CONFIGURING,
+     "0xC0000005", ANSWER_OK, kWithASpace},
+    {"InAFolderOutsideTheAnsiCodePage", "configure", kConfigureButton, CRASH_BOX, IDS_CODEC_CRASHED_CONFIGURING,
+     "0xC0000005", ANSWER_OK, kInCyrillic},
 };
 
 bool Enabled(HWND dialog, int id)
