@@ -32,9 +32,11 @@ enum CodecStep {
     CODEC_CLOSING,       // ICClose
 };
 
-// Where the box of a crash takes its texts (crashtexts.h) and its caption,
-// and the window that owns it; before the first call into the codec.
-void PrepareCrashReport(HINSTANCE texts, const char* caption, HWND owner);
+// Makes ready what the box of a crash needs, before the first call into the
+// codec (crashreport.h): its texts from texts (crashtexts.h), its caption
+// (which lives as long as the process), the window that owns it, the names
+// the codec is registered with, and the threads that show it. Once.
+void PrepareCrashReport(HINSTANCE texts, const WCHAR* caption, HWND owner);
 
 // ICOpen of the system's compressor manager; null when the manager cannot be
 // loaded, which the program treats like a compressor that is not installed.
@@ -47,7 +49,8 @@ LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2
 // ICClose; nothing when the manager is not loaded.
 void VfwClose(HIC hic);
 // What the last VfwOpen saw when it opened nothing: the first exception that
-// its thread raised while the codec started; null when there was none.
+// its thread raised while the codec started and that no handler but the
+// loader's was there to take; null when there was none.
 const StartupCrash* VfwStartupCrash();
 
 #endif

@@ -34,10 +34,7 @@ POINT FwCentredWindowOrigin(const RECT& window, const RECT& around, const RECT& 
 
 int CWnd::MessageBox(const WCHAR* text, UINT type)
 {
-    WCHAR caption[MAX_PATH] = L"";
-    if (FwGetApp() != nullptr)
-        MultiByteToWideChar(CP_ACP, 0, FwGetApp()->m_pszAppName, -1, caption, MAX_PATH);
-    return ::MessageBoxW(m_hWnd, text, caption, type);
+    return ::MessageBoxW(m_hWnd, text, FwGetApp() != nullptr ? FwGetApp()->m_pszAppNameW : L"", type);
 }
 
 void CWnd::CenterWindow()

@@ -58,10 +58,11 @@ Debuggee::~Debuggee()
 }
 
 bool Debuggee::Start(const std::string& commandLine, const std::vector<std::string>& environment,
-                     const std::string& folder)
+                     const std::string& folder, bool debugged)
 {
     m_started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_exited = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_debugged = debugged;
     m_debugThread = std::thread(&Debuggee::Run, this, commandLine, environment, folder);
     WaitForSingleObject(m_started, INFINITE);
     return !m_startFailed;
@@ -86,8 +87,9 @@ void Debuggee::Run(std::string commandLine, std::vector<std::string> environment
     std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back('\0');
     PROCESS_INFORMATION info = {};
-    BOOL created = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
-                                  environmentBlock.data(), folder.empty() ? nullptr : folder.c_str(), &startup, &info);
+    BOOL created =
+        CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, m_debugged ? DEBUG_ONLY_THIS_PROCESS : 0,
+                       environmentBlock.data(), folder.empty() ? nullptr : folder.c_str(), &startup, &info);
     CloseHandle(writeEnd);
     if (!created) {
         CloseHandle(readEnd);
@@ -102,7 +104,14 @@ void Debuggee::Run(std::string commandLine, std::vector<std::string> environment
     m_outputThread = std::thread(&Debuggee::ReadOutput, this, readEnd);
     SetEvent(m_started);
 
-    for (;;) {
+    if (!m_debugged) {
+        DWORD exitCode = STILL_ACTIVE;
+        WaitForSingleObject(m_process, INFINITE);
+        GetExitCodeProcess(m_process, &exitCode);
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_exitCode = exitCode;
+    }
+    while (m_debugged) {
         DEBUG_EVENT event = {};
         if (!WaitForDebugEvent(&event, INFINITE))
             break;

@@ -22,9 +22,11 @@ public:
 
     // Starts commandLine (program and arguments, quoted as CreateProcess wants).
     // Extra environment entries "NAME=value" are added to this process's own;
-    // folder is its current folder (empty: this process's).
+    // folder is its current folder (empty: this process's). Not debugged, the
+    // child runs as a user starts it (the system then calls its
+    // unhandled-exception filter), and says nothing to the debugger.
     bool Start(const std::string& commandLine, const std::vector<std::string>& environment = {},
-               const std::string& folder = std::string());
+               const std::string& folder = std::string(), bool debugged = true);
     // Waits for the child to end; false on timeout (the child is left running).
     bool WaitForExit(DWORD timeoutMs);
     void Terminate();
@@ -48,6 +50,7 @@ private:
     HANDLE m_exited = nullptr;  // event: the debug loop has ended
     HANDLE m_process = nullptr;
     DWORD m_processId = 0;
+    bool m_debugged = true;
     bool m_startFailed = false;
     bool m_exitedFlag = false;
     DWORD m_exitCode = STILL_ACTIVE;
