@@ -21,9 +21,9 @@ Verdict DiagnoseMissing(const CodecFacts& facts, MessageText* text)
     return VerdictOf(facts, diagnosis);
 }
 
-void PrepareCrashReportWithoutOwner()
+void PrepareCrashReportWithoutOwner(CrashSink sink = nullptr)
 {
-    PrepareCrashReport(FwResourceHandle(), FwGetApp()->m_pszAppName, nullptr);
+    PrepareCrashReport(FwResourceHandle(), FwGetApp()->m_pszAppNameW, nullptr, sink);
 }
 
 // ---------------------------------------------------------------------------
@@ -90,6 +90,53 @@ void OtherKindFields(MessageText* report)
     Field(report, L"other-verdict", OtherKindVerdict(other).word);
 }
 
+// The box's own text, the last field: its line breaks are kept.
+void MessageField(MessageText* report, const WCHAR* text)
+{
+    report->Append(L"message: ");
+    AppendLines(report, text, L"\r\n");
+    report->Append(L"\r\n");
+}
+
+// What a crash gives: the step, the exception's code, the module it was
+// raised in and the offset in it, and the exit code of a crash.
+void CrashFields(MessageText* report, const WCHAR* step, const WCHAR* code, const WCHAR* module, const WCHAR* offset)
+{
+    WCHAR exitCode[12];
+    _itow(kCodecCrashExitCode, exitCode, 10);
+    Field(report, L"step", step);
+    Field(report, L"exception", code);
+    Field(report, L"module", module);
+    Field(report, L"offset", offset);
+    Field(report, L"exit-code", exitCode);
+}
+
+// What a report of a crash in a call into the codec needs, made before the
+// codec is called: it is written in the damaged process.
+struct CheckCrash {
+    ReportWriter* writer;
+    const WCHAR* program;
+    Registration registration; // as the compressor manager reads it
+};
+CheckCrash s_checkCrash;
+
+// The words of the steps (CodecStep) in the report.
+const WCHAR* const kStepWords[] = {L"opening", L"answering", L"configuring", L"showing-about", L"closing"};
+
+// The crash report's sink: the report written, from fixed buffers, in place
+// of the box.
+void WriteCrashReport(const CrashDescription& crash)
+{
+    static MessageText report;
+    Field(&report, L"verdict", kVerdictCrashed.word);
+    Field(&report, L"program", s_checkCrash.program);
+    Field(&report, L"registration", s_checkCrash.registration.value);
+    Field(&report, L"file", crash.codecFile);
+    CrashFields(&report, kStepWords[crash.step], crash.code, crash.module, crash.offset);
+    MessageField(&report, crash.text);
+    s_checkCrash.writer->Write(report.Text());
+}
+
 // The fields that the installation shows, opened or not.
 void InstallationFields(MessageText* report, const CodecFacts& facts)
 {
@@ -132,26 +179,31 @@ int ShowCodecMissing(HWND owner)
 
 int RunCheck(const WCHAR* out)
 {
-    ReportWriter writer(out);
-    static MessageText s_report; // a few kilobytes: not on the stack
-    MessageText& report = s_report;
+    // Kept for the process's life: a crash report may write through it.
+    static ReportWriter writer(out);
+    static MessageText report; // a few kilobytes: not on the stack
     if (out[0] == L'\0' || writer.Ready()) {
-        PrepareCrashReportWithoutOwner();
+        s_checkCrash.writer = &writer;
+        s_checkCrash.program = ProgramKind(SystemFolders().Windows64Bit());
+        if (!ReadManagerRegistration(&s_checkCrash.registration))
+            s_checkCrash.registration.value[0] = L'\0';
+        PrepareCrashReportWithoutOwner(WriteCrashReport);
         bool configure = false;
         bool about = false;
         const bool opened = OpenAndAsk(&configure, &about);
         CodecInstallation installation(VfwLoaded(), VfwStartupCrash());
+        const CodecFacts& facts = installation.Facts();
         MessageText box;
-        const Verdict verdict = opened ? kVerdictUsable : DiagnoseMissing(installation.Facts(), &box);
+        const Verdict verdict = opened ? kVerdictUsable : DiagnoseMissing(facts, &box);
         Field(&report, L"verdict", verdict.word);
-        InstallationFields(&report, installation.Facts());
+        InstallationFields(&report, facts);
         if (opened)
             Field(&report, L"dialogs", Dialogs(configure, about));
-        if (!opened) {
-            report.Append(L"message: ");
-            AppendLines(&report, box.Text(), L"\r\n");
-            report.Append(L"\r\n");
-        }
+        const StartupCrash* startup = facts.startupCrash;
+        if (!opened && verdict.exitCode == kVerdictCrashed.exitCode && startup != nullptr)
+            CrashFields(&report, L"starting", startup->code, startup->module, startup->offset);
+        if (!opened)
+            MessageField(&report, box.Text());
         if (writer.Write(report.Text()) || (out[0] == L'\0' && !writer.Ready()))
             return verdict.exitCode;
     }

@@ -59,7 +59,7 @@ void CLauncherDlg::AppendAboutMenuEntry()
 // offers. Without a compressor both stay disabled and a message box says so.
 void CLauncherDlg::OpenCompressor()
 {
-    PrepareCrashReport(FwResourceHandle(), FwGetApp()->m_pszAppName, m_hWnd);
+    PrepareCrashReport(FwResourceHandle(), FwGetApp()->m_pszAppNameW, m_hWnd);
     m_hic = VfwOpen(kCompressorType, kCompressorHandler, ICMODE_QUERY);
     if (m_hic == nullptr) {
         // Only now is the installation read, to tell the user what keeps the

@@ -15,13 +15,11 @@
 #define FERROTUNE_COMPRESSOR_H
 
 #include "installation.h"
+#include "verdict.h"
 
 #include <windows.h>
 
 #include <vfw.h>
-
-// The exit code of a process that a codec's crash ended (README).
-const UINT kCodecCrashExitCode = 0xC0DE;
 
 // What the program is asking of the codec.
 enum CodecStep {
@@ -32,9 +30,26 @@ enum CodecStep {
     CODEC_CLOSING,       // ICClose
 };
 
-// Where the box of a crash takes its texts (crashtexts.h) and its caption,
-// and the window that owns it; before the first call into the codec.
-void PrepareCrashReport(HINSTANCE texts, const char* caption, HWND owner);
+// A crash, for a report that is written instead of shown.
+struct CrashDescription {
+    CodecStep step;
+    const WCHAR* code;      // the exception code, "0xC0000005"
+    const WCHAR* module;    // the file of the module it was raised in; "" when it lies in none
+    const WCHAR* offset;    // its offset in that module, "0x00001A2B"; the address itself without one
+    const WCHAR* codecFile; // the codec's file; "" when it is not known
+    const WCHAR* text;      // the box's text
+};
+// Called on the reporting thread in place of the box, in the damaged
+// process: it must need no heap and no lock. The process ends with
+// kCodecCrashExitCode when it returns, or at the report's deadline.
+typedef void (*CrashSink)(const CrashDescription& crash);
+
+// Makes ready what the box of a crash needs, before the first call into the
+// codec (crashreport.h): its texts from texts (crashtexts.h), its caption
+// (which lives as long as the process), the window that owns it, the names
+// the codec is registered with, and the threads that show it; with a sink,
+// the sink is called in place of the box. Once.
+void PrepareCrashReport(HINSTANCE texts, const WCHAR* caption, HWND owner, CrashSink sink = nullptr);
 
 // ICOpen of the system's compressor manager; null when the manager cannot be
 // loaded, which the program treats like a compressor that is not installed.
@@ -47,7 +62,8 @@ LRESULT VfwSendMessage(HIC hic, UINT message, DWORD_PTR param1, DWORD_PTR param2
 // ICClose; nothing when the manager is not loaded.
 void VfwClose(HIC hic);
 // What the last VfwOpen saw when it opened nothing: the first exception that
-// its thread raised while the codec started; null when there was none.
+// its thread raised while the codec started and that no handler but the
+// loader's was there to take; null when there was none.
 const StartupCrash* VfwStartupCrash();
 
 #endif

@@ -2,9 +2,9 @@
 //
 // CodecCall brackets the call with a frame-based exception handler: an
 // exception that reaches it was taken by no handler nearer to the fault, so
-// the codec has crashed, and the handler reports it (crashreport.h), unless
-// the exception was raised in the program's own code, which it leaves to the
-// system.
+// something has crashed. The handler reports the codec's crash
+// (crashreport.h) unless the calling frames show that the program's own code
+// raised it (callchain.h), which it leaves to the system.
 #ifndef FERROTUNE_CODECGUARD_H
 #define FERROTUNE_CODECGUARD_H
 
@@ -23,7 +23,11 @@ LRESULT CodecCall(CodecStep step, CodecCallBody body, void* context);
 //   raises inside a callback from the kernel and carry on as if nothing had
 //   happened; this turns that off, so that a crash in the codec's dialog
 //   procedure reaches CodecCall's handler too;
-// - a stack overflow leaves the handler little stack; this keeps some back.
+// - a stack overflow leaves the handler little stack; this keeps some back;
+// - an exception that escapes every frame-based handler while a call into
+//   the codec is in progress, on any thread, is reported as the codec's when
+//   its frames say so (an unhandled-exception filter, in front of the one
+//   that was there before).
 void PrepareForCodecCrashes();
 
 #endif

@@ -2,6 +2,7 @@
 // exception handler, which GCC has no __try for.
 #include "codecguard.h"
 
+#include "callchain.h"
 #include "crashreport.h"
 
 // The handler that the system calls for an exception raised inside a bracketed
@@ -64,28 +65,57 @@ static CodecStep StepOf(void* frame)
 
 namespace {
 
-// Whether address lies in the program's own module.
-bool InProgram(const void* address)
+// The call into the codec that is in progress, for the unhandled-exception
+// filter; calls nest when the codec's dialog lets the program's code run.
+struct CallInProgress {
+    LONG depth;
+    CodecStep step;
+};
+CallInProgress s_call = {0, CODEC_OPENING};
+
+LPTOP_LEVEL_EXCEPTION_FILTER s_previousFilter = nullptr;
+
+// The last resort, for an exception that no frame-based handler took, on any
+// thread. It is the codec's crash when a call into the codec is in progress
+// and the codec's code raised it: on 64-bit Windows a fault in a window
+// procedure that the system calls back from the kernel cannot unwind to the
+// bracket and comes here, and so does a fault on a thread that the codec
+// started. A second exception while a crash is reported comes here too.
+// Anything else goes to the filter that was there before.
+LONG WINAPI ReportUnhandled(EXCEPTION_POINTERS* exception)
 {
-    MEMORY_BASIC_INFORMATION memory;
-    return VirtualQuery(address, &memory, sizeof(memory)) != 0 && memory.AllocationBase == GetModuleHandleW(nullptr);
+    if (CrashReportUnderWay() ||
+        (s_call.depth > 0 && Blame(*exception->ContextRecord, CodecModule(), nullptr) == CULPRIT_CODEC))
+        ReportCrash(s_call.step, *exception->ExceptionRecord);
+    return s_previousFilter != nullptr ? s_previousFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
 }
 
 } // namespace
 
-extern "C" EXCEPTION_DISPOSITION CodecCallHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*)
+// The codec has crashed when the code that raised the exception, judged by
+// the calling frames, is the codec's (or when no frame tells). An unwinding,
+// towards a handler further out, passes on; so does an exception raised by
+// the program's own code, or by a system DLL that it called, for the system
+// to report: a C++ exception of the program's is raised in a system DLL
+// called from the program's runtime.
+extern "C" EXCEPTION_DISPOSITION CodecCallHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context, void*)
 {
-    // An unwinding, towards a handler further out, passes on; so does an
-    // exception raised in the program's own code, for the system to report.
-    if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0 ||
-        InProgram(record->ExceptionAddress))
+    if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0)
         return ExceptionContinueSearch;
-    ReportCrash(StepOf(frame), *record);
+    if (CrashReportUnderWay() || Blame(*context, CodecModule(), frame) != CULPRIT_PROGRAM)
+        ReportCrash(StepOf(frame), *record);
+    return ExceptionContinueSearch;
 }
 
 LRESULT CodecCall(CodecStep step, CodecCallBody body, void* context)
 {
-    return CodecGuardedCall(body, context, step);
+    const CodecStep outer = s_call.step;
+    s_call.step = step;
+    ++s_call.depth;
+    const LRESULT result = CodecGuardedCall(body, context, step);
+    --s_call.depth;
+    s_call.step = outer;
+    return result;
 }
 
 void PrepareForCodecCrashes()
@@ -99,6 +129,7 @@ void PrepareForCodecCrashes()
     typedef BOOL(WINAPI * SetPolicy)(DWORD);
     typedef BOOL(WINAPI * SetGuarantee)(ULONG*);
     const DWORD kCallbackFilterEnabled = 0x1;
+    s_previousFilter = SetUnhandledExceptionFilter(ReportUnhandled);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     if (kernel == nullptr)
         return;

@@ -3,7 +3,9 @@
 // and what ICOpen saw of a crash in the codec's start-up.
 #include "compressor.h"
 
+#include "callchain.h"
 #include "codecguard.h"
+#include "crashreport.h"
 #include "faultplace.h"
 #include "paths.h"
 
@@ -114,11 +116,19 @@ LRESULT CallClose(void* context)
 // The loader runs a DLL's start-up inside ICOpen and catches an exception
 // raised there, so that the load just fails: CodecCall's handler never sees
 // it. While ICOpen runs, a vectored handler, which sees every exception before
-// any handler on the stack does, notes the first error-class exception of the
-// opening thread, while the codec's DLL is still loaded. It decides nothing:
-// only when ICOpen has then opened nothing is the note kept.
+// any frame-based handler does, notes the first error-class exception of the
+// opening thread that nothing but the loader would catch: the first handler
+// that the dispatcher would call for it (callchain.h) lies in ntdll.dll, the
+// loader's. One that the codec, or a system DLL it called, may handle (a
+// probe under IsBadReadPtr, say) is no crash; nor is one under a handler that
+// the codec's runtime puts around its start-up, as Microsoft's C runtime
+// does: such a codec is said not to have opened, which is true. The load's
+// own error does not tell: Windows 8 and later give a start-up that crashed
+// the same ERROR_DLL_INIT_FAILED as one that refused. The note is kept only
+// when ICOpen then opens nothing.
 struct StartupWatch {
     DWORD thread;
+    HMODULE loader;
     bool seen;
     FaultPlace fault;
 };
@@ -133,7 +143,8 @@ LONG CALLBACK WatchStartup(EXCEPTION_POINTERS* info)
     // Errors have 11 in their top bits, and no customer bit (C++ exceptions
     // have it).
     if ((record.ExceptionCode & 0xF0000000ul) == 0xC0000000ul && !s_startupWatch.seen &&
-        GetCurrentThreadId() == s_startupWatch.thread) {
+        GetCurrentThreadId() == s_startupWatch.thread &&
+        InImage(s_startupWatch.loader, FirstHandler(*info->ContextRecord))) {
         DescribeFault(record.ExceptionCode, record.ExceptionAddress, &s_startupWatch.fault);
         s_startupWatch.seen = true;
     }
@@ -154,6 +165,8 @@ void KeepStartupCrash()
     }
     wcscat(where, fault.offset);
     wcscpy(s_startupCrash.code, fault.code);
+    wcscpy(s_startupCrash.module, fault.file);
+    wcscpy(s_startupCrash.offset, fault.offset);
     s_startupCrashed = true;
 }
 
@@ -165,6 +178,7 @@ HIC VfwOpen(DWORD type, DWORD handler, UINT mode)
     if (!Bind())
         return nullptr;
     s_startupWatch.thread = GetCurrentThreadId();
+    s_startupWatch.loader = GetModuleHandleW(L"ntdll.dll");
     s_startupWatch.seen = false;
     PVOID watch = AddVectoredExceptionHandler(0, WatchStartup);
     OpenCall call = {type, handler, mode};
@@ -173,6 +187,10 @@ HIC VfwOpen(DWORD type, DWORD handler, UINT mode)
         RemoveVectoredExceptionHandler(watch);
     if (hic == nullptr && s_startupWatch.seen)
         KeepStartupCrash();
+    // The codec's module is looked up now, while nothing holds a lock that
+    // the look-up needs, and kept for a crash later.
+    if (hic != nullptr)
+        CodecModule();
     return hic;
 }
 

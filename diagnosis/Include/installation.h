@@ -15,6 +15,8 @@
 struct StartupCrash {
     WCHAR code[11];             // the exception code, "0xC0000005"
     WCHAR where[MAX_PATH + 12]; // the module's file name and the offset in it, "qv4z.dll+0x00001A2B"
+    WCHAR module[MAX_PATH];     // that module's file; "" when the address lies in none
+    WCHAR offset[19];           // the offset, "0x00001A2B"; the address itself without a module
 };
 
 // The facts. Texts are null where there is nothing to say.

@@ -25,6 +25,10 @@ public:
     // An insert that is a string resource's number (MAKEINTRESOURCEW) puts
     // in that string, its %-numbers replaced by the same inserts.
     bool AppendString(HINSTANCE module, UINT id, const WCHAR* const* inserts = nullptr, int count = 4);
+    // form, a string loaded before, likewise; a string resource among the
+    // inserts comes from module.
+    void AppendForm(const WCHAR* form, const WCHAR* const* inserts = nullptr, int count = 4,
+                    HINSTANCE module = nullptr);
     // The text of a codec that did not open: the usual sentence, an empty
     // line and the diagnosis's paragraph, or one of them alone.
     void AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis);
@@ -35,6 +39,7 @@ private:
     void Put(const WCHAR* part, size_t count);
     void PutInsert(const WCHAR* insert);
     bool PutString(HINSTANCE module, UINT id, const WCHAR* const* inserts, int count, bool nested);
+    void PutForm(HINSTANCE module, const WCHAR* form, const WCHAR* const* inserts, int count, bool nested);
 
     WCHAR m_text[4096];
     size_t m_length;

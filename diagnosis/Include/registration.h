@@ -25,9 +25,6 @@ bool ReadRegistryView(REGSAM view, Registration* registration);
 // Windows maps the [drivers32] section onto the registry key, a value too
 // long is not read again from system.ini: that is the same value, cut short.
 bool ReadManagerRegistration(Registration* registration);
-// The file that the manager loads for the registration it reads, the text
-// before the value's first space, into file; false when there is none.
-bool RegisteredCodecFile(WCHAR file[kRegistrationLength + 1]);
 
 // value without the blanks around it, into name (as long as value).
 void TrimBlanks(const WCHAR* value, WCHAR* name);

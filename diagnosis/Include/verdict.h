@@ -8,6 +8,10 @@
 
 #include <windows.h>
 
+// The exit code of a process that a codec's crash ended, and of a check that
+// found the codec crashing.
+const int kCodecCrashExitCode = 0xC0DE;
+
 struct Verdict {
     const WCHAR* word;
     int exitCode;

@@ -70,13 +70,24 @@ bool MessageText::AppendString(HINSTANCE module, UINT id, const WCHAR* const* in
     return PutString(module, id, inserts, count, false);
 }
 
-// A string that is itself an insert is put in whole, and its own string
-// inserts are not followed.
+void MessageText::AppendForm(const WCHAR* form, const WCHAR* const* inserts, int count, HINSTANCE module)
+{
+    PutForm(module, form, inserts, count, false);
+}
+
 bool MessageText::PutString(HINSTANCE module, UINT id, const WCHAR* const* inserts, int count, bool nested)
 {
     WCHAR form[1024];
     if (LoadStringW(module, id, form, ARRAYSIZE(form)) <= 0)
         return false;
+    PutForm(module, form, inserts, count, nested);
+    return true;
+}
+
+// A string that is itself an insert is put in whole, and its own string
+// inserts are not followed.
+void MessageText::PutForm(HINSTANCE module, const WCHAR* form, const WCHAR* const* inserts, int count, bool nested)
+{
     for (const WCHAR* at = form; *at != L'\0'; ++at) {
         const int index = at[0] == L'%' ? at[1] - L'1' : -1;
         if (index < 0 || index > 8) {
@@ -86,11 +97,10 @@ bool MessageText::PutString(HINSTANCE module, UINT id, const WCHAR* const* inser
         const WCHAR* insert = inserts != nullptr && index < count ? inserts[index] : nullptr;
         if (!IS_INTRESOURCE(insert))
             PutInsert(insert);
-        else if (insert != nullptr && !nested)
+        else if (insert != nullptr && !nested && module != nullptr)
             PutString(module, LOWORD(insert), inserts, count, true);
         ++at;
     }
-    return true;
 }
 
 void MessageText::AppendDiagnosis(HINSTANCE module, const Diagnosis& diagnosis)

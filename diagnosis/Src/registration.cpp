@@ -64,18 +64,6 @@ bool ReadManagerRegistration(Registration* registration)
                                     L"system.ini") > 0;
 }
 
-bool RegisteredCodecFile(WCHAR file[kRegistrationLength + 1])
-{
-    Registration registration;
-    if (!ReadManagerRegistration(&registration) || registration.notText)
-        return false;
-    WCHAR* space = wcschr(registration.value, L' ');
-    if (space != nullptr)
-        *space = L'\0';
-    wcscpy(file, registration.value);
-    return file[0] != L'\0';
-}
-
 void TrimBlanks(const WCHAR* value, WCHAR* name)
 {
     while (*value == L' ')

@@ -76,7 +76,7 @@ const MessageVerdict kVerdicts[] = {
 } // namespace
 
 const Verdict kVerdictUsable = {L"usable", 0};
-const Verdict kVerdictCrashed = {L"crashed", 0xC0DE};
+const Verdict kVerdictCrashed = {L"crashed", kCodecCrashExitCode};
 
 Verdict VerdictOf(const CodecFacts& facts, const Diagnosis& diagnosis)
 {

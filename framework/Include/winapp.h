@@ -36,6 +36,7 @@ public:
     void OnHelp();
 
     const char* m_pszAppName;      // application title, the default message-box caption
+    const WCHAR* m_pszAppNameW;    // the same, read as wide text, for boxes made of wide text
     const char* m_pszHelpFilePath; // the executable's full path with the extension ".HLP"
     HINSTANCE m_hInstance;         // the program's module, which holds its resources
     CWnd* m_pMainWnd;              // the main window; cleared when that window is destroyed
@@ -47,6 +48,7 @@ private:
     void Disable3dControls();
 
     char m_title[MAX_PATH];
+    WCHAR m_titleW[MAX_PATH];
     char m_helpFilePath[MAX_PATH + 4];
     HMODULE m_ctl3d; // CTL3D while it is registered
     int m_exitCode;

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include <cxxabi.h>
 
@@ -14,10 +15,10 @@ namespace {
 CWinApp* s_app = nullptr;
 
 // Where the file name starts in a path: after its last '\\', '/' or ':'.
-const char* FileNameStart(const char* path)
+template <typename Char> const Char* FileNameStart(const Char* path)
 {
-    const char* start = path;
-    for (const char* at = path; *at != '\0'; ++at) {
+    const Char* start = path;
+    for (const Char* at = path; *at != '\0'; ++at) {
         if (*at == '\\' || *at == '/' || *at == ':')
             start = at + 1;
     }
@@ -34,6 +35,22 @@ void CopyCut(char* destination, size_t size, const char* source, size_t length)
         length = size - 1;
     memcpy(destination, source, length);
     destination[length] = '\0';
+}
+
+// The default title as wide text, from the module's path read wide; empty
+// when the path does not fit.
+void WideTitleFromModule(HINSTANCE module, WCHAR title[MAX_PATH])
+{
+    WCHAR path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+    title[0] = L'\0';
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    const WCHAR* name = FileNameStart(path);
+    const WCHAR* dot = wcsrchr(name, L'.');
+    const size_t count = dot != nullptr ? dot - name : wcslen(name);
+    wmemcpy(title, name, count);
+    title[count] = L'\0';
 }
 
 } // namespace
@@ -70,8 +87,8 @@ HINSTANCE FwResourceHandle()
 }
 
 CWinApp::CWinApp(const char* appName)
-    : m_pszAppName(nullptr), m_pszHelpFilePath(nullptr), m_hInstance(GetModuleHandleA(nullptr)), m_pMainWnd(nullptr),
-      m_ctl3d(nullptr), m_exitCode(0)
+    : m_pszAppName(nullptr), m_pszAppNameW(nullptr), m_pszHelpFilePath(nullptr), m_hInstance(GetModuleHandleA(nullptr)),
+      m_pMainWnd(nullptr), m_ctl3d(nullptr), m_exitCode(0)
 {
     s_app = this;
 
@@ -86,6 +103,15 @@ CWinApp::CWinApp(const char* appName)
     else if (LoadStringA(m_hInstance, IDS_FW_APP_TITLE, m_title, sizeof(m_title)) <= 0)
         FwAppTitleFromModulePath(modulePath, m_title, sizeof(m_title));
     m_pszAppName = m_title;
+    // The title once more, read wide, so that a file name outside the ANSI
+    // code page keeps its characters in the boxes.
+    if (appName != nullptr) {
+        if (MultiByteToWideChar(CP_ACP, 0, appName, -1, m_titleW, MAX_PATH) == 0)
+            m_titleW[0] = L'\0';
+    } else if (LoadStringW(m_hInstance, IDS_FW_APP_TITLE, m_titleW, MAX_PATH) <= 0) {
+        WideTitleFromModule(m_hInstance, m_titleW);
+    }
+    m_pszAppNameW = m_titleW;
     FwHelpFilePath(modulePath, m_helpFilePath, sizeof(m_helpFilePath));
     m_pszHelpFilePath = m_helpFilePath;
 }

@@ -34,10 +34,7 @@ POINT FwCentredWindowOrigin(const RECT& window, const RECT& around, const RECT& 
 
 int FwMessageBox(HWND owner, const WCHAR* text, UINT type)
 {
-    WCHAR caption[MAX_PATH] = L"";
-    if (FwGetApp() != nullptr)
-        MultiByteToWideChar(CP_ACP, 0, FwGetApp()->m_pszAppName, -1, caption, MAX_PATH);
-    return ::MessageBoxW(owner, text, caption, type);
+    return ::MessageBoxW(owner, text, FwGetApp() != nullptr ? FwGetApp()->m_pszAppNameW : L"", type);
 }
 
 void CWnd::CenterWindow()

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include <sstream>
 
@@ -13,9 +14,9 @@
 // ---------------------------------------------------------------------------
 std::string WindowText(HWND window)
 {
-    char text[2048] = {};
-    GetWindowTextA(window, text, sizeof(text));
-    return text;
+    WCHAR text[2048] = {};
+    GetWindowTextW(window, text, ARRAYSIZE(text));
+    return Utf8(text);
 }
 
 std::string WindowClass(HWND window)
@@ -97,15 +98,32 @@ void Click(HWND button)
     PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-void PressEscape(HWND window)
+namespace {
+
+// The control that has the focus in window's thread; window when none has.
+HWND Focus(HWND window)
 {
     GUITHREADINFO info = {};
     info.cbSize = sizeof(info);
-    HWND target = window;
     if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus != nullptr)
-        target = info.hwndFocus;
+        return info.hwndFocus;
+    return window;
+}
+
+} // namespace
+
+void PressEscape(HWND window)
+{
+    HWND target = Focus(window);
     PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+void PressAltF4(HWND window)
+{
+    HWND target = Focus(window);
+    PostMessageA(target, WM_SYSKEYDOWN, VK_F4, 0x203E0001); // scan code 0x3E, Alt held (KF_ALTDOWN)
+    PostMessageA(target, WM_SYSKEYUP, VK_F4, 0xE03E0001);
 }
 
 void PostSystemCommand(HWND window, WPARAM command)
@@ -372,6 +390,145 @@ std::string CompressorLog::Text() const
 }
 
 // ---------------------------------------------------------------------------
+// The installation a scenario runs with
+// ---------------------------------------------------------------------------
+std::string Utf8(const WCHAR* text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(size > 0 ? size : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], size, nullptr, nullptr);
+    utf8.resize(strlen(utf8.c_str()));
+    return utf8;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(size > 0 ? size : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], size);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+namespace {
+
+const WCHAR kDriversKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+const WCHAR kDriverValue[] = L"vidc.QV4Z";
+// The program's own registry view, and the one of the other kind of program
+// (which exists on 64-bit Windows only).
+const REGSAM kOwnView = 0;
+const REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+// The vidc.QV4Z entry of one registry view: its value, or "" when there is none.
+std::string DriverEntry(REGSAM view)
+{
+    WCHAR dll[MAX_PATH] = {};
+    DWORD size = sizeof(dll) - sizeof(WCHAR);
+    HKEY drivers = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDriversKey, 0, KEY_QUERY_VALUE | view, &drivers) != ERROR_SUCCESS)
+        return std::string();
+    RegQueryValueExW(drivers, kDriverValue, nullptr, nullptr, reinterpret_cast<BYTE*>(dll), &size);
+    RegCloseKey(drivers);
+    return Utf8(dll);
+}
+
+// Writes the vidc.QV4Z entry of one registry view, or removes it when dll is
+// empty; "{empty}" writes an empty value.
+testing::AssertionResult SetDriverEntry(REGSAM view, const std::string& dll)
+{
+    const std::wstring value = Wide(dll == "{empty}" ? "" : dll);
+    HKEY drivers = nullptr;
+    LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDriversKey, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                                  &drivers, nullptr);
+    if (result == ERROR_SUCCESS) {
+        result = dll.empty()
+                     ? RegDeleteValueW(drivers, kDriverValue)
+                     : RegSetValueExW(drivers, kDriverValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                      DWORD((value.size() + 1) * sizeof(WCHAR)));
+        RegCloseKey(drivers);
+    }
+    if (result == ERROR_SUCCESS || (dll.empty() && result == ERROR_FILE_NOT_FOUND))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "cannot set vidc.QV4Z to \"" << dll << "\" in view 0x" << std::hex << view
+                                       << ": error " << std::dec << result;
+}
+
+std::string IniEntry()
+{
+    WCHAR dll[MAX_PATH] = {};
+    GetPrivateProfileStringW(L"drivers32", kDriverValue, L"", dll, MAX_PATH, L"system.ini");
+    return Utf8(dll);
+}
+
+testing::AssertionResult SetIniEntry(const std::string& dll)
+{
+    if (WritePrivateProfileStringW(L"drivers32", kDriverValue, dll.empty() ? nullptr : Wide(dll).c_str(),
+                                   L"system.ini"))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "cannot set vidc.QV4Z in system.ini: error " << GetLastError();
+}
+
+} // namespace
+
+namespace {
+
+const char kWineOverrides[] = "Software\\Wine\\DllOverrides";
+
+} // namespace
+
+InstalledAs::InstalledAs(const Installation& installation)
+{
+    if (installation.own != nullptr) {
+        m_own = DriverEntry(kOwnView);
+        EXPECT_TRUE(SetDriverEntry(kOwnView, Expand(installation.own)));
+    }
+    if (installation.other != nullptr) {
+        m_other = DriverEntry(kOtherView);
+        EXPECT_TRUE(SetDriverEntry(kOtherView, Expand(installation.other)));
+    }
+    if (installation.systemIni != nullptr) {
+        m_systemIni = IniEntry();
+        EXPECT_TRUE(SetIniEntry(Expand(installation.systemIni)));
+    }
+    for (const Placed& placed : installation.placed) {
+        if (placed.target == nullptr)
+            continue;
+        const std::string target = Expand(placed.target, true);
+        const bool made = placed.source != nullptr ? CopyFileW(Wide(ThisProgramFolder() + placed.source).c_str(),
+                                                               Wide(target).c_str(), FALSE)
+                                                   : CreateDirectoryW(Wide(target).c_str(), nullptr);
+        EXPECT_TRUE(made) << "cannot place " << target << ": error " << GetLastError();
+        m_placed.push_back(target);
+    }
+    if (installation.hidden != nullptr) {
+        m_hidden = installation.hidden;
+        const std::string file = Expand("{system}\\") + m_hidden + ".dll";
+        EXPECT_TRUE(MoveFileA(file.c_str(), (file + ".hidden").c_str())) << file << ": error " << GetLastError();
+        EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, kWineOverrides, m_hidden.c_str(), REG_SZ, "", 1));
+    }
+}
+
+InstalledAs::~InstalledAs()
+{
+    if (!m_hidden.empty()) {
+        const std::string file = Expand("{system}\\") + m_hidden + ".dll";
+        EXPECT_TRUE(MoveFileA((file + ".hidden").c_str(), file.c_str())) << file << ": error " << GetLastError();
+        EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyValueA(HKEY_CURRENT_USER, kWineOverrides, m_hidden.c_str()));
+    }
+    for (auto placed = m_placed.rbegin(); placed != m_placed.rend(); ++placed)
+        EXPECT_TRUE(DeleteFileW(Wide(*placed).c_str()) || RemoveDirectoryW(Wide(*placed).c_str())) << *placed;
+    if (m_systemIni) {
+        EXPECT_TRUE(SetIniEntry(*m_systemIni));
+    }
+    if (m_other) {
+        EXPECT_TRUE(SetDriverEntry(kOtherView, *m_other));
+    }
+    if (m_own) {
+        EXPECT_TRUE(SetDriverEntry(kOwnView, *m_own));
+    }
+}
+
+// ---------------------------------------------------------------------------
 // One run of the program
 // ---------------------------------------------------------------------------
 std::string FerrotunePath()
@@ -400,7 +557,7 @@ FerrotuneRun::FerrotuneRun(const CompressorLog& log, const CompressorSetup& setu
     const std::string arguments = setup.arguments.empty() ? std::string() : " " + setup.arguments;
     if (!arguments.empty())
         m_process.MergeErrorsIntoOutput();
-    m_started = m_process.Start("\"" + program + "\"" + arguments, environment, setup.workingFolder);
+    m_started = m_process.Start("\"" + program + "\"" + arguments, environment, setup.workingFolder, setup.debugged);
 }
 
 HWND FerrotuneRun::WaitForVisibleWindow(const char* caption, DWORD timeoutMs)
@@ -529,12 +686,12 @@ std::string Expand(const char* text, bool forWriting)
 std::string ProgramText(UINT id, const std::vector<const char*>& inserts)
 {
     static HMODULE program = LoadLibraryExA(FerrotunePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    char text[1024] = {};
-    LoadStringA(program, id, text, sizeof(text));
-    std::string form = text;
+    WCHAR text[1024] = {};
+    LoadStringW(program, id, text, ARRAYSIZE(text));
+    std::string form = Utf8(text);
     for (size_t at = form.find('%'); at != std::string::npos; at = form.find('%', at)) {
         const size_t index = static_cast<size_t>(form[at + 1] - '1');
-        const char* given = index < inserts.size() ? inserts[index] : "";
+        const char* given = index < inserts.size() && inserts[index] != nullptr ? inserts[index] : "";
         const std::string insert = given[0] == '#' ? ProgramText(atoi(given + 1), inserts) : Expand(given);
         form.replace(at, 2, insert);
         at += insert.size();
@@ -603,8 +760,10 @@ testing::AssertionResult ChecksAs(CompressorSetup setup, const std::string& verd
     CompressorLog log;
     setup.arguments = "/check";
     FerrotuneRun run(log, setup);
-    if (!run.Started() || !run.WaitForExit())
-        return testing::AssertionFailure() << "/check did not run to its end";
+    if (!run.Started())
+        return testing::AssertionFailure() << "/check could not be started: error " << run.StartError();
+    if (!run.WaitForExit())
+        return testing::AssertionFailure() << "/check did not end within " << kWaitMs << " ms";
     const std::string output = run.StandardOutput();
     const CheckReport parsed = ParseCheckReport(output);
     if (report != nullptr)

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ bool HasLine(const std::vector<std::string>& lines, const char* line);
 // ---------------------------------------------------------------------------
 // Windows
 // ---------------------------------------------------------------------------
+// A window's text, read wide, as UTF-8.
 std::string WindowText(HWND window);
 std::string WindowClass(HWND window);
 // Top-level windows of one process (0: of every process) with the given
@@ -55,6 +57,8 @@ std::vector<std::string> StaticTexts(HWND dialog);
 void Click(HWND button);
 // Presses and releases Esc on the control that has the focus in window's thread.
 void PressEscape(HWND window);
+// Presses F4 with Alt held there.
+void PressAltF4(HWND window);
 // Posts WM_SYSCOMMAND, as choosing an item of the system menu does.
 void PostSystemCommand(HWND window, WPARAM command);
 // Minimises a window through its system menu's command and waits until it
@@ -167,6 +171,7 @@ struct CompressorSetup {
     std::string workingFolder;   // the program's current folder (empty: the test's)
     std::string crash;           // where its code faults (STANDIN_QV4Z_CRASH); empty: nowhere
     std::string arguments;       // the program's switches, as on a command line
+    bool debugged = true;        // the program runs under the debugger helper; false: as a user starts it
 };
 
 const char kDialogCaption[] = "Codec Configuration";
@@ -183,6 +188,7 @@ public:
     FerrotuneRun(const CompressorLog& log, const CompressorSetup& setup = CompressorSetup(),
                  const std::string& program = FerrotunePath(), std::vector<std::string> environment = {});
     bool Started() const { return m_started; }
+    DWORD StartError() const { return m_process.StartError(); }
     DWORD ProcessId() const { return m_process.ProcessId(); }
     // This run's top-level window with the caption, once it exists and is visible.
     HWND WaitForVisibleWindow(const char* caption, DWORD timeoutMs = kWaitMs);
@@ -204,6 +210,52 @@ private:
 };
 
 // ---------------------------------------------------------------------------
+// The installation a scenario runs with
+// ---------------------------------------------------------------------------
+// The tests' texts are UTF-8, so that a path may hold characters outside the
+// ANSI code page; the system is called with wide texts.
+std::string Utf8(const WCHAR* text);
+std::wstring Wide(const std::string& text);
+
+// A file copied from this program's folder to a place a row names, or a
+// folder made there when it has no source.
+struct Placed {
+    const char* source;
+    const char* target;
+};
+
+// What a row installs for one run: the vidc.QV4Z entry of the program's own
+// registry view, of the other kind's view and of system.ini's [drivers32]
+// section (null leaves an entry as the harness installed it, "" removes it),
+// files placed for the run, in order, and a DLL of the system folder (its
+// name without ".dll") hidden for it: moved aside, and Wine's own copy
+// turned off.
+struct Installation {
+    const char* own = nullptr;
+    const char* other = nullptr;
+    const char* systemIni = nullptr;
+    Placed placed[3] = {};
+    const char* hidden = nullptr;
+};
+const Installation kAsInstalled = {};
+
+// Installs what a row asks for the life of the object, then puts back the
+// entries it changed and removes what it placed, so that later scenarios
+// find the stand-in installed as before.
+class InstalledAs {
+public:
+    explicit InstalledAs(const Installation& installation);
+    ~InstalledAs();
+    InstalledAs(const InstalledAs&) = delete;
+    InstalledAs& operator=(const InstalledAs&) = delete;
+
+private:
+    std::optional<std::string> m_own, m_other, m_systemIni;
+    std::vector<std::string> m_placed;
+    std::string m_hidden;
+};
+
+// ---------------------------------------------------------------------------
 // What the program says
 // ---------------------------------------------------------------------------
 bool Has64BitWindows();
@@ -215,8 +267,9 @@ bool Has64BitWindows();
 // and "{cpu}" its processor, x86 or x64. Written to (forWriting), "{other}"
 // is reached the way this program reaches it.
 std::string Expand(const char* text, bool forWriting = false);
-// String resource id of the program as shipped, with %1..%9 replaced by the
-// inserts, their folders expanded; "#N" puts in string N, with the same inserts.
+// String resource id of the program as shipped, read wide, as UTF-8, with
+// %1..%9 replaced by the inserts, their folders expanded; "#N" puts in string
+// N, with the same inserts.
 std::string ProgramText(UINT id, const std::vector<const char*>& inserts = {});
 
 // A report of /check: "name: value" lines; the last field's value runs to

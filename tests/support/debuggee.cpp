@@ -65,10 +65,11 @@ Debuggee::~Debuggee()
 }
 
 bool Debuggee::Start(const std::string& commandLine, const std::vector<std::string>& environment,
-                     const std::string& folder)
+                     const std::string& folder, bool debugged)
 {
     m_started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_exited = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_debugged = debugged;
     m_debugThread = std::thread(&Debuggee::Run, this, commandLine, environment, folder);
     WaitForSingleObject(m_started, INFINITE);
     return !m_startFailed;
@@ -96,10 +97,11 @@ void Debuggee::Run(std::string commandLine, std::vector<std::string> environment
     MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, mutableLine.data(), static_cast<int>(mutableLine.size()));
     PROCESS_INFORMATION info = {};
     BOOL created =
-        CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
+        CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, m_debugged ? DEBUG_ONLY_THIS_PROCESS : 0,
                        environmentBlock.data(), folder.empty() ? nullptr : Wide(folder).c_str(), &startup, &info);
     CloseHandle(writeEnd);
     if (!created) {
+        m_startError = GetLastError();
         CloseHandle(readEnd);
         m_startFailed = true;
         SetEvent(m_started);
@@ -112,7 +114,14 @@ void Debuggee::Run(std::string commandLine, std::vector<std::string> environment
     m_outputThread = std::thread(&Debuggee::ReadOutput, this, readEnd);
     SetEvent(m_started);
 
-    for (;;) {
+    if (!m_debugged) {
+        DWORD exitCode = STILL_ACTIVE;
+        WaitForSingleObject(m_process, INFINITE);
+        GetExitCodeProcess(m_process, &exitCode);
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_exitCode = exitCode;
+    }
+    while (m_debugged) {
         DEBUG_EVENT event = {};
         if (!WaitForDebugEvent(&event, INFINITE))
             break;

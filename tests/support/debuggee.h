@@ -23,13 +23,16 @@ public:
     // Starts commandLine (program and arguments, quoted as CreateProcess wants;
     // UTF-8). Extra environment entries "NAME=value" are added to this
     // process's own; folder is its current folder (empty: this process's).
+    // Not debugged, the child runs as a user starts it (the system then calls
+    // its unhandled-exception filter), and says nothing to the debugger.
     bool Start(const std::string& commandLine, const std::vector<std::string>& environment = {},
-               const std::string& folder = std::string());
+               const std::string& folder = std::string(), bool debugged = true);
     // Waits for the child to end; false on timeout (the child is left running).
     bool WaitForExit(DWORD timeoutMs);
     void Terminate();
 
     DWORD ProcessId() const { return m_processId; }
+    DWORD StartError() const { return m_startError; } // why Start failed
     bool Exited() const;
     DWORD ExitCode() const;
     // Each OUTPUT_DEBUG_STRING_EVENT's text, exactly as the child sent it.
@@ -50,7 +53,9 @@ private:
     HANDLE m_exited = nullptr;  // event: the debug loop has ended
     HANDLE m_process = nullptr;
     DWORD m_processId = 0;
+    bool m_debugged = true;
     bool m_startFailed = false;
+    DWORD m_startError = 0;
     bool m_mergeErrors = false;
     bool m_exitedFlag = false;
     DWORD m_exitCode = STILL_ACTIVE;

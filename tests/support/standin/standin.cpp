@@ -14,7 +14,17 @@
 //                           division by zero in ICM_ABOUT's action) or "overflow" (a stack overflow in its
 //                           About box's procedure, on WM_INITDIALOG); "program": in DRV_CONFIGURE, sends the
 //                           caller's window a WM_INITDIALOG whose parameter is no dialog object, so that the
-//                           program's own code faults; unset: nowhere
+//                           program's own code faults; "system": likewise, but the parameter is an object each
+//                           of whose virtual functions is ntdll's DbgBreakPoint, so that the program's own code
+//                           calls a system DLL that raises a breakpoint; "heaplock": in DRV_CONFIGURE, takes the
+//                           process heap's lock, then an access violation; "thread": its settings dialog starts a
+//                           thread that faults at once; unset: nowhere. Handled faults, which are no crash:
+//                           "probe-startup" (DllMain probes memory with IsBadReadPtr, then refuses the load),
+//                           "probe-open" (DRV_OPEN probes, then answers as configured)
+//   STANDIN_QV4Z_WHOLE      the path, holding a space, that the compressor is registered with. Windows'
+//                           compressor manager loads such a path whole, Wine's the text before its first space
+//                           (".dll" added): a copy of the stand-in there passes every message on to the copy at
+//                           the whole path, so that the codec that runs is the one that Windows would run
 //
 // Log lines (fields separated by spaces, values in hexadecimal):
 //   pid=<decimal> msg=0x<message> id=0x<driver id> p1=0x<param 1> p2=0x<param 2>
@@ -195,6 +205,53 @@ void Crash(const char* mode, void (*fault)(), void (*end)())
     fault();
 }
 
+// Probes memory as old codecs do, under a handler: IsBadReadPtr catches the
+// access violation of reading the first page.
+void Probe(const char* mode)
+{
+    if (CrashesIn(mode))
+        IsBadReadPtr(reinterpret_cast<const void*>(16), 4);
+}
+
+DWORD WINAPI FaultOnThread(void*)
+{
+    Crash("thread", StandinAccessViolation, StandinAccessViolationEnd);
+    return 0;
+}
+
+// Sends window a WM_INITDIALOG whose parameter is an object, as C++ lays one
+// out, whose every virtual function is ntdll's DbgBreakPoint; room is left
+// for the fields that the receiver writes.
+void SendBreakingDialog(HWND window)
+{
+    static void* s_virtuals[64];
+    static struct {
+        void** virtuals;
+        char fields[512];
+    } s_object;
+    FARPROC breakPoint = GetProcAddress(GetModuleHandleA("ntdll.dll"), "DbgBreakPoint");
+    for (void*& function : s_virtuals)
+        function = reinterpret_cast<void*>(breakPoint);
+    s_object.virtuals = s_virtuals;
+    SendMessageA(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&s_object));
+}
+
+typedef LRESULT(CALLBACK* DriverFunction)(DWORD_PTR, HDRVR, UINT, LPARAM, LPARAM);
+DriverFunction s_wholePath = nullptr;
+
+// The copy at STANDIN_QV4Z_WHOLE's path, loaded, when this is another copy.
+DriverFunction WholePathDriver()
+{
+    char whole[MAX_PATH];
+    char own[MAX_PATH] = {};
+    ReadVariable("STANDIN_QV4Z_WHOLE", whole, sizeof(whole));
+    GetModuleFileNameA(s_module, own, sizeof(own));
+    HMODULE copy = whole[0] != '\0' && _stricmp(whole, own) != 0 ? LoadLibraryA(whole) : nullptr;
+    return copy != nullptr
+               ? reinterpret_cast<DriverFunction>(reinterpret_cast<void*>(GetProcAddress(copy, "DriverProc")))
+               : nullptr;
+}
+
 // Logs the items of a window's system menu, one line each.
 void LogSystemMenu(HWND window)
 {
@@ -231,6 +288,8 @@ INT_PTR CALLBACK StandinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         LogSystemMenu(GetWindow(dialog, GW_OWNER));
         if (strcmp(reinterpret_cast<const char*>(lParam), "configure") == 0 && CrashesIn("configure"))
             Crash("configure", StandinAccessViolation, StandinAccessViolationEnd);
+        if (strcmp(reinterpret_cast<const char*>(lParam), "configure") == 0 && CrashesIn("thread"))
+            CloseHandle(CreateThread(nullptr, 0, FaultOnThread, nullptr, 0, nullptr));
         if (strcmp(reinterpret_cast<const char*>(lParam), "about") == 0 && CrashesIn("overflow"))
             Crash("overflow", StandinOverflowStack, StandinOverflowStackEnd);
         return TRUE;
@@ -282,6 +341,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
         s_module = module;
         if (CrashesIn("startup"))
             Crash("startup", StandinAccessViolation, StandinAccessViolationEnd);
+        Probe("probe-startup");
+        return !CrashesIn("probe-startup");
     }
     return TRUE;
 }
@@ -290,7 +351,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 extern "C" __declspec(dllexport) LRESULT CALLBACK
     DriverProc(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, LPARAM param2)
 {
+    if (message == DRV_LOAD)
+        s_wholePath = WholePathDriver();
+    if (s_wholePath != nullptr)
+        return s_wholePath(driverId, driver, message, param1, param2);
     if (message == DRV_OPEN) {
+        Probe("probe-open");
         if (CrashesIn("open"))
             Crash("open", StandinIllegalInstruction, StandinIllegalInstructionEnd);
         LRESULT opened = Open(param2);
@@ -308,6 +374,12 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     case DRV_QUERYCONFIGURE:
         return 1;
     case DRV_CONFIGURE:
+        if (CrashesIn("heaplock")) {
+            HeapLock(GetProcessHeap());
+            Crash("heaplock", StandinAccessViolation, StandinAccessViolationEnd);
+        }
+        if (CrashesIn("system"))
+            SendBreakingDialog(reinterpret_cast<HWND>(param1));
         if (CrashesIn("program"))
             SendMessageA(reinterpret_cast<HWND>(param1), WM_INITDIALOG, 0, 16);
         ShowDialog(IDD_STANDIN_CONFIGURE, "configure", param1);

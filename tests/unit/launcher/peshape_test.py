@@ -35,6 +35,17 @@ def importing_get_tick_count_64(pe):
     pe.set_bytes_at_offset(function.name_offset, b"GetTickCount64\0")
 
 
+def appended(pe, data):
+    """The RVA of data, written where a data section's raw bytes run past its contents."""
+    section = max((s for s in pe.sections if not s.IMAGE_SCN_MEM_EXECUTE),
+                  key=lambda s: s.SizeOfRawData - s.Misc_VirtualSize)
+    rva = (section.VirtualAddress + section.Misc_VirtualSize + 15) & ~15
+    pe.set_bytes_at_rva(rva, data)
+    section.Misc_VirtualSize = rva + len(data) - section.VirtualAddress
+    assert section.Misc_VirtualSize <= section.SizeOfRawData, "no room for the data"
+    return rva
+
+
 def delay_loading_get_tick_count_64(pe):
     """A delay-load descriptor that imports from kernel32.dll a function that the
     list lacks, written where a data section's raw bytes run past its contents
@@ -47,10 +58,32 @@ def delay_loading_get_tick_count_64(pe):
     names = descriptor + 64  # the descriptor, then the zero one that ends the table
     hint_name = names + 2 * thunk
     # Attributes 1: the fields are RVAs. The address table is the name table.
-    pe.set_bytes_at_rva(descriptor, struct.pack("<8I", 1, kernel32.struct.Name, 0, names, names, 0, 0, 0) +
-                        bytes(32) + hint_name.to_bytes(thunk, "little") + bytes(thunk) + b"\0\0GetTickCount64\0")
-    section.Misc_VirtualSize = hint_name + 17 - section.VirtualAddress
-    assert section.Misc_VirtualSize <= section.SizeOfRawData, "no room for the descriptor"
+    assert appended(pe, struct.pack("<8I", 1, kernel32.struct.Name, 0, names, names, 0, 0, 0) + bytes(32) +
+                    hint_name.to_bytes(thunk, "little") + bytes(thunk) + b"\0\0GetTickCount64\0") == descriptor
+
+
+def marked_no_seh(pe):
+    pe.OPTIONAL_HEADER.DllCharacteristics |= 0x0400
+
+
+def with_safe_seh_table(pe):
+    """A load configuration whose SafeSEH table lists one handler (of a
+    function that is none: the table's own address), as a linker with
+    /SAFESEH writes it."""
+    config = appended(pe, bytes(0x48))
+    table = pe.OPTIONAL_HEADER.ImageBase + config
+    pe.set_bytes_at_rva(config, struct.pack("<I", 0x48))
+    pe.set_bytes_at_rva(config + 0x40, struct.pack("<II", table, 1))
+    directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG"]]
+    directory.VirtualAddress, directory.Size = config, 0x48
+
+
+def bracket_without_handler(pe):
+    """The x64 bracket's unwind information with no exception handler flag."""
+    text = next(s for s in pe.sections if s.IMAGE_SCN_MEM_EXECUTE)
+    rva = text.VirtualAddress + text.get_data().find(peshape.BRACKET_X64)
+    entry = next(e for e in pe.DIRECTORY_ENTRY_EXCEPTION if e.struct.BeginAddress == rva)
+    entry.unwindinfo.Flags = 0  # pefile writes its parsed unwind information back
 
 
 def importing_add_vectored_exception_handler_twice(pe):
@@ -93,7 +126,13 @@ cases = [
     ("string 101 missing", faulty(without_string_101), ["string 101"]),
     ("one byte past the ceiling", program + bytes(peshape.CEILINGS[arch] + 1 - len(program)),
      ["size at most %d bytes" % peshape.CEILINGS[arch]]),
-]
+] + ([
+    ("marked NO_SEH", faulty(marked_no_seh), ["not marked NO_SEH"]),
+    ("a SafeSEH handler table", faulty(with_safe_seh_table), ["no SafeSEH handler table"]),
+] if arch == "x86" else [
+    ("the bracket without its exception handler", faulty(bracket_without_handler),
+     ["codec bracket has an exception handler"]),
+])
 results = []
 
 
