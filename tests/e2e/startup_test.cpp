@@ -12,22 +12,6 @@ namespace {
 
 const char kInitialisationFailed[] = "ERROR: LumaretInitialize() failed\n";
 
-std::wstring Widen(const std::string& utf8)
-{
-    std::wstring wide(utf8.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide)
-{
-    std::string utf8(3 * wide.size() + 1, '\0');
-    utf8.resize(
-        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr) -
-        1);
-    return utf8;
-}
-
 // A file's bytes, with CR LF turned into LF.
 std::string ReadWhole(const std::wstring& path)
 {
@@ -319,7 +303,7 @@ TEST_F(SingleInstance, CheckRunsBesideARunningCopyAndConfigureBringsItForward)
 // nothing beside it.
 TEST_F(SingleInstance, CheckWritesItsReportToAFileOfAnyName)
 {
-    const std::wstring folder = Widen(ThisProgramFolder()) + L"отчёт 報告\\";
+    const std::wstring folder = Wide(ThisProgramFolder()) + L"отчёт 報告\\";
     const std::wstring file = folder + L"QV4Z — проверка.txt";
     CreateDirectoryW(folder.c_str(), nullptr);
     HANDLE old = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -330,7 +314,7 @@ TEST_F(SingleInstance, CheckWritesItsReportToAFileOfAnyName)
 
     CompressorLog log;
     CompressorSetup setup;
-    setup.arguments = "/check /out \"" + Narrow(file) + "\"";
+    setup.arguments = "/check /out \"" + Utf8(file.c_str()) + "\"";
     FerrotuneRun run(log, setup);
     ASSERT_TRUE(run.Started());
     ASSERT_TRUE(run.WaitForExit());
