@@ -102,6 +102,7 @@ public:
     bool Walk(const WCHAR* dll, int depth);
 
 private:
+    bool WalkImport(PeFile& importer, DWORD import, const WCHAR* importerPath, const WCHAR* name, int depth);
     bool FirstVisit(const WCHAR* name);
     bool Resolve(const WCHAR* name, FoundFile* found, bool* loaded) const;
     bool CheckFunctions(PeFile& importer, DWORD import, const WCHAR* importerPath, const WCHAR* name,
@@ -272,35 +273,44 @@ bool DependencyWalk::Walk(const WCHAR* dll, int depth)
         return Missing(activation.AssemblyCount() == 1 ? MISSING_ASSEMBLY : MISSING_ASSEMBLIES, activation.Assemblies(),
                        dll, nullptr);
     WCHAR name[MAX_PATH];
-    for (DWORD index = 0; file.Import(index, name); ++index) {
-        WCHAR withExtension[MAX_PATH];
-        if (name[0] == L'\0' || !WithDllExtension(name, withExtension)) {
-            Unable(UNCHECKED_UNREADABLE, dll);
-            continue;
-        }
-        const ApiSetAnswer answer = m_search.m_apiSets.Judge(withExtension);
-        if (answer == APISET_UNKNOWN)
-            Unable(UNCHECKED_APISET, name);
-        if (answer != APISET_FILE)
-            continue;
-        FoundFile found;
-        bool loaded = false;
-        if (!Resolve(withExtension, &found, &loaded) || found.facts.kind != FILEKIND_DLL ||
-            !m_search.Takes(found.facts)) {
-            if (found.facts.kind != FILEKIND_UNREADABLE)
-                return Missing(MISSING_DLL, name, dll, &found);
-            Unable(UNCHECKED_UNREADABLE, found.path);
-            continue;
-        }
-        if (CheckFunctions(file, index, dll, name, found))
+    for (DWORD index = 0; file.Import(index, name); ++index)
+        if (WalkImport(file, index, dll, name, depth))
             return true;
-        if (loaded || !FirstVisit(withExtension))
-            continue;
-        if (depth + 1 >= kMaxDepth)
-            Unable(UNCHECKED_DEEPER, found.path);
-        else if (Walk(found.path, depth + 1))
-            return true;
+    return false;
+}
+
+// Whether the import at that index of importer, the DLL name, cannot be had:
+// not the system's own API set, no usable file, a function that file lacks,
+// or something the DLL found needs in turn, one level deeper. The activation
+// context of importer is still active, as the loader's would be.
+bool DependencyWalk::WalkImport(PeFile& importer, DWORD import, const WCHAR* importerPath, const WCHAR* name,
+                                int depth)
+{
+    WCHAR withExtension[MAX_PATH];
+    if (name[0] == L'\0' || !WithDllExtension(name, withExtension)) {
+        Unable(UNCHECKED_UNREADABLE, importerPath);
+        return false;
     }
+    const ApiSetAnswer answer = m_search.m_apiSets.Judge(withExtension);
+    if (answer == APISET_UNKNOWN)
+        Unable(UNCHECKED_APISET, name);
+    if (answer != APISET_FILE)
+        return false;
+    FoundFile found;
+    bool loaded = false;
+    if (!Resolve(withExtension, &found, &loaded) || found.facts.kind != FILEKIND_DLL || !m_search.Takes(found.facts)) {
+        if (found.facts.kind != FILEKIND_UNREADABLE)
+            return Missing(MISSING_DLL, name, importerPath, &found);
+        Unable(UNCHECKED_UNREADABLE, found.path);
+        return false;
+    }
+    if (CheckFunctions(importer, import, importerPath, name, found))
+        return true;
+    if (loaded || !FirstVisit(withExtension))
+        return false;
+    if (depth + 1 < kMaxDepth)
+        return Walk(found.path, depth + 1);
+    Unable(UNCHECKED_DEEPER, found.path);
     return false;
 }
 
