@@ -19,6 +19,18 @@ const char kMutexName[] = "VelquistFerrotuneMutex";
 const char kDialogCaption[] = "Codec Configuration";
 const char kInitFailed[] = "ERROR: LumaretInitialize() failed\n";
 
+// Runs a command that takes no lock and brings nothing forward: /check, which
+// runs beside an open copy, and the usage, which is all that a wrong command
+// line does. Its exit code, or -1 for any other command.
+int RunWithoutTheLock(const CommandLine& command)
+{
+    if (command.mode == LAUNCH_CHECK)
+        return RunCheck(command.out);
+    if (command.mode == LAUNCH_USAGE || command.mode == LAUNCH_BAD)
+        return ShowUsage(command.mode == LAUNCH_BAD);
+    return -1;
+}
+
 } // namespace
 
 // The one application object.
@@ -30,17 +42,10 @@ BOOL CLauncherApp::InitInstance()
 {
     Enable3dControlsStatic();
 
-    // /check runs beside an open copy: it takes no lock and brings nothing
-    // forward. A wrong command line does nothing but show the usage.
     const CommandLine command = ParseCommandLine(GetCommandLineW());
-    if (command.mode == LAUNCH_CHECK) {
-        m_nExitCode = RunCheck(command.out);
+    m_nExitCode = RunWithoutTheLock(command);
+    if (m_nExitCode != -1)
         return FALSE;
-    }
-    if (command.mode == LAUNCH_USAGE || command.mode == LAUNCH_BAD) {
-        m_nExitCode = ShowUsage(command.mode == LAUNCH_BAD);
-        return FALSE;
-    }
 
     // The handle is kept whatever came back; a copy that cannot create the
     // mutex runs unguarded. No copy ever waits on it.
