@@ -80,13 +80,12 @@ const WCHAR* Dialogs(bool configure, bool about)
 }
 
 // The other kind of program's registration and verdict, where Windows has it.
-void OtherKindFields(MessageText* report)
+void OtherKindFields(MessageText* report, const CodecInstallation& installation)
 {
-    OtherKindFacts other;
-    if (!SystemFolders().Windows64Bit())
+    if (!installation.Facts().windows64Bit)
         return;
-    const bool registered = ReadOtherKind(&other);
-    Field(report, L"other-registration", registered ? other.registration.value : L"");
+    const OtherKindFacts& other = installation.OtherKind();
+    Field(report, L"other-registration", other.registered ? other.registration.value : L"");
     Field(report, L"other-verdict", OtherKindVerdict(other).word);
 }
 
@@ -138,13 +137,14 @@ void WriteCrashReport(const CrashDescription& crash)
 }
 
 // The fields that the installation shows, opened or not.
-void InstallationFields(MessageText* report, const CodecFacts& facts)
+void InstallationFields(MessageText* report, const CodecInstallation& installation)
 {
-    Field(report, L"program", ProgramKind(SystemFolders().Windows64Bit()));
+    const CodecFacts& facts = installation.Facts();
+    Field(report, L"program", ProgramKind(facts.windows64Bit));
     Field(report, L"registration", facts.registeredAs != nullptr ? facts.registeredAs : L"");
     const WCHAR* file = facts.found.path[0] != L'\0' ? facts.found.path : facts.fileName;
     Field(report, L"file", file != nullptr ? file : L"");
-    OtherKindFields(report);
+    OtherKindFields(report, installation);
 }
 
 // Opens the codec as a start does and asks which dialogs it offers; false
@@ -191,12 +191,12 @@ int RunCheck(const WCHAR* out)
         bool configure = false;
         bool about = false;
         const bool opened = OpenAndAsk(&configure, &about);
-        CodecInstallation installation(VfwLoaded(), VfwStartupCrash());
+        CodecInstallation installation(VfwLoaded(), VfwStartupCrash(), opened);
         const CodecFacts& facts = installation.Facts();
         MessageText box;
         const Verdict verdict = opened ? kVerdictUsable : DiagnoseMissing(facts, &box);
         Field(&report, L"verdict", verdict.word);
-        InstallationFields(&report, facts);
+        InstallationFields(&report, installation);
         if (opened)
             Field(&report, L"dialogs", Dialogs(configure, about));
         const StartupCrash* startup = facts.startupCrash;

@@ -1,6 +1,6 @@
 // installation.h - what the installation of a QV4Z codec holds, as far as the
-// compressor manager and the loader look, read only after the manager has
-// opened nothing. It is only read: nothing of the codec's files is run.
+// compressor manager and the loader look, read after the manager has tried to
+// open it. It is only read: nothing of the codec's files is run.
 #ifndef FERROTUNE_INSTALLATION_H
 #define FERROTUNE_INSTALLATION_H
 
@@ -68,21 +68,27 @@ bool ReadOtherKind(OtherKindFacts* other);
 class CodecInstallation {
 public:
     // managerLoaded: whether the compressor manager could be loaded at all;
-    // startupCrash: what the opening saw of a crash in the codec's start-up.
-    CodecInstallation(bool managerLoaded, const StartupCrash* startupCrash);
+    // startupCrash: what the opening saw of a crash in the codec's start-up;
+    // opened: the codec opened, so its registration and file are wanted, not
+    // what keeps it from starting (the DLLs it needs are not followed).
+    CodecInstallation(bool managerLoaded, const StartupCrash* startupCrash, bool opened = false);
     CodecInstallation(const CodecInstallation&) = delete;
     CodecInstallation& operator=(const CodecInstallation&) = delete;
     const CodecFacts& Facts() const { return m_facts; }
+    // The codec as the other kind of program finds it; not registered where
+    // Windows has one kind of program only.
+    const OtherKindFacts& OtherKind() const { return m_other; }
 
 private:
     void ReadRegistration();
-    void FindFile();
+    void FindFile(bool opened);
     void FindWhyMissing();
     void ReadWhyUnreadable();
     bool OtherKindHasCodec() const;
 
     DllSearch m_search; // this program's loader
     CodecFacts m_facts;
+    OtherKindFacts m_other;
     Registration m_registration;
     WCHAR m_name[kRegistrationLength + 1];
     WCHAR m_expanded[MAX_PATH];

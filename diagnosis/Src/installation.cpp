@@ -27,21 +27,22 @@ bool FindRegistered(const DllSearch& search, WCHAR* name, FoundFile* found)
 
 } // namespace
 
-CodecInstallation::CodecInstallation(bool managerLoaded, const StartupCrash* startupCrash) : m_search(false), m_facts()
+CodecInstallation::CodecInstallation(bool managerLoaded, const StartupCrash* startupCrash, bool opened)
+    : m_search(false), m_facts(), m_other()
 {
     m_name[0] = m_expanded[0] = m_tooLong[0] = m_unreadable[0] = L'\0';
     m_facts.managerLoaded = managerLoaded;
     m_facts.program64Bit = kProgram64Bit;
     m_facts.startupCrash = startupCrash;
-    if (!managerLoaded)
-        return;
     m_facts.windows64Bit = m_search.Windows64Bit();
     m_facts.nativeMachine = m_search.NativeMachine();
     // On 32-bit Windows there is one registry view; the flag is ignored there.
-    m_facts.otherUsable = m_facts.windows64Bit && OtherKindHasCodec();
+    m_facts.otherUsable = ReadOtherKind(&m_other) && OtherKindHasCodec();
+    if (!managerLoaded)
+        return;
     ReadRegistration();
     if (m_facts.registeredAs != nullptr && !m_facts.notText)
-        FindFile();
+        FindFile(opened);
 }
 
 void CodecInstallation::ReadRegistration()
@@ -56,9 +57,9 @@ void CodecInstallation::ReadRegistration()
     }
 }
 
-// The file the registration names, as this program's loader finds it, and
-// what keeps it from starting.
-void CodecInstallation::FindFile()
+// The file the registration names, as this program's loader finds it, and,
+// unless the codec opened, what keeps it from starting.
+void CodecInstallation::FindFile(bool opened)
 {
     const WCHAR* value = m_registration.value;
     m_facts.leadingBlank = value[0] == L' ';
@@ -77,7 +78,7 @@ void CodecInstallation::FindFile()
         FindWhyMissing();
     else if (found.facts.kind == FILEKIND_UNREADABLE)
         ReadWhyUnreadable();
-    else if (found.facts.kind == FILEKIND_DLL && m_search.Takes(found.facts) && found.facts.driverProc)
+    else if (!opened && found.facts.kind == FILEKIND_DLL && m_search.Takes(found.facts) && found.facts.driverProc)
         m_search.FindMissingDll(found.path, &m_facts.missingDll);
 }
 
@@ -124,11 +125,10 @@ bool ReadOtherKind(OtherKindFacts* other)
     return true;
 }
 
-// Whether the other kind of program's registry view has vidc.QV4Z, and its
-// loader finds a codec of that kind for it.
+// Whether the other kind of program's loader finds a codec of that kind for
+// its registration.
 bool CodecInstallation::OtherKindHasCodec() const
 {
-    OtherKindFacts other;
-    const FileFacts& file = other.found.facts;
-    return ReadOtherKind(&other) && file.kind == FILEKIND_DLL && other.takes && file.driverProc;
+    const FileFacts& file = m_other.found.facts;
+    return file.kind == FILEKIND_DLL && m_other.takes && file.driverProc;
 }
