@@ -95,10 +95,21 @@ void Debuggee::Run(std::string commandLine, std::vector<std::string> environment
     std::string environmentBlock = BuildEnvironment(environment);
     std::vector<WCHAR> mutableLine(commandLine.size() + 1);
     MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, mutableLine.data(), static_cast<int>(mutableLine.size()));
+    // Wine fails a start now and then with ERROR_INTERNAL_ERROR: the new
+    // process ended with no exit code before it told the Wine server that its
+    // start-up was done (seen just after another program's unhandled
+    // exception had Wine start its crash debugger). Such a start is tried
+    // again; any other failure, or the same one three times, is reported.
     PROCESS_INFORMATION info = {};
-    BOOL created =
-        CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, m_debugged ? DEBUG_ONLY_THIS_PROCESS : 0,
-                       environmentBlock.data(), folder.empty() ? nullptr : Wide(folder).c_str(), &startup, &info);
+    BOOL created = FALSE;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        created = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
+                                 m_debugged ? DEBUG_ONLY_THIS_PROCESS : 0, environmentBlock.data(),
+                                 folder.empty() ? nullptr : Wide(folder).c_str(), &startup, &info);
+        if (created || GetLastError() != ERROR_INTERNAL_ERROR)
+            break;
+        Sleep(500);
+    }
     CloseHandle(writeEnd);
     if (!created) {
         m_startError = GetLastError();
